@@ -11,6 +11,11 @@ PACKAGES=(
   libgtest-dev
   libgmock-dev
   libbenchmark-dev
+  libext2fs-dev
+  e2fsprogs
+  ntfs-3g
+  ntfs-3g-dev
+  fuse3
 )
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps.sh: run as root (apt-get)" >&2
