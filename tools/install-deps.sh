@@ -16,6 +16,12 @@ PACKAGES=(
   ntfs-3g
   ntfs-3g-dev
   fuse3
+  dosfstools
+  mtools
+  exfatprogs
+  exfat-fuse
+  clang
+  libclang-rt-dev
 )
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps.sh: run as root (apt-get)" >&2
