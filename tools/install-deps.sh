@@ -22,6 +22,7 @@ PACKAGES=(
   exfat-fuse
   clang
   libclang-rt-dev
+  libblkid-dev
 )
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps.sh: run as root (apt-get)" >&2
