@@ -1,0 +1,168 @@
+#include "FatReader.h"
+
+#include "FatDirectory.h"
+#include "LittleEndian.h"
+#include "platform/Format.h"
+#include "platform/Status.h"
+
+namespace fat {
+
+int FatReader::Open(std::unique_ptr<fsread::BlockSource> source)
+{
+    Close();
+    m_reason.clear();
+    if (source == nullptr)
+        return platform::status::kInvalidParameter;
+    uint8_t sector[512];
+    if (source->Size() < sizeof sector) {
+        m_reason = "volume smaller than one sector";
+        return platform::status::kUnrecognizedVolume;
+    }
+    int status = source->Read(0, sector, sizeof sector);
+    if (status != platform::status::kSuccess)
+        return status;
+    FatLayout layout;
+    status = ParseBootSector(sector, sizeof sector, &layout, &m_reason);
+    if (status != platform::status::kSuccess)
+        return status;
+    unsigned typeBit = layout.type == FatType::kFat12 ? kServesFat12
+                       : layout.type == FatType::kFat16 ? kServesFat16
+                                                        : kServesFat32;
+    if ((m_served & typeBit) == 0) {
+        m_reason = "FAT type served by another plug-in";
+        return platform::status::kUnrecognizedVolume;
+    }
+    uint64_t dataBytes = static_cast<uint64_t>(layout.clusterCount) * layout.clusterSize;
+    if (!source->Contains(layout.dataOffset, dataBytes)) {
+        m_reason = "volume larger than its image or device";
+        return platform::status::kFileCorrupt;
+    }
+    m_layout = layout;
+    m_source = std::move(source);
+    status = LoadFat();
+    if (status != platform::status::kSuccess) {
+        Close();
+        return status;
+    }
+
+    m_facts = {};
+    m_facts.fileSystemName = m_layout.type == FatType::kFat32 ? u"FAT32" : u"FAT";
+    m_facts.serial = m_layout.serial;
+    m_facts.label = FindRootLabel();
+    if (m_facts.label.empty())
+        m_facts.label = m_layout.bootLabel;
+    m_facts.clusterSize = m_layout.clusterSize;
+    m_facts.totalClusters = m_layout.clusterCount;
+    m_facts.clustersInUse = static_cast<int64_t>(m_allocation.CountSet());
+    m_facts.totalBytes = dataBytes;
+    m_facts.freeBytes = static_cast<uint64_t>(m_facts.totalClusters - m_facts.clustersInUse) * m_layout.clusterSize;
+    return platform::status::kSuccess;
+}
+
+void FatReader::Close() noexcept
+{
+    m_source.reset();
+    m_next.clear();
+    m_next.shrink_to_fit();
+    m_allocation.Reset(0);
+    m_facts = {};
+}
+
+int FatReader::LoadFat()
+{
+    uint64_t entries = static_cast<uint64_t>(m_layout.clusterCount) + 2;
+    uint64_t bytes = m_layout.type == FatType::kFat12   ? (entries * 3 + 1) / 2
+                     : m_layout.type == FatType::kFat16 ? entries * 2
+                                                        : entries * 4;
+    std::vector<uint8_t> raw(bytes + 1, 0);
+    int status = m_source->Read(m_layout.FatOffset(m_layout.activeFat), raw.data(), bytes);
+    if (status != platform::status::kSuccess)
+        return status;
+    m_next.assign(entries, 0);
+    for (uint64_t n = 0; n < entries; ++n) {
+        uint32_t value;
+        switch (m_layout.type) {
+        case FatType::kFat12: {
+            const uint8_t* p = raw.data() + n * 3 / 2;
+            value = (n & 1) != 0 ? static_cast<uint32_t>((p[0] >> 4) | (p[1] << 4))
+                                 : static_cast<uint32_t>(p[0] | ((p[1] & 0x0F) << 8));
+            break;
+        }
+        case FatType::kFat16:
+            value = fsread::Le16(raw.data() + n * 2);
+            break;
+        default:
+            value = fsread::Le32(raw.data() + n * 4) & 0x0FFFFFFF;
+            break;
+        }
+        m_next[n] = value;
+    }
+    m_allocation.Reset(m_layout.clusterCount);
+    for (uint64_t n = 2; n < entries; ++n) {
+        if (m_next[n] != 0)
+            m_allocation.Set(n - 2);
+    }
+    return platform::status::kSuccess;
+}
+
+std::u16string FatReader::FindRootLabel()
+{
+    DirectoryParser parser(m_layout.type == FatType::kFat32);
+    DirectoryEntry entry;
+    std::vector<uint8_t> block;
+    auto scan = [&](uint64_t offset, uint64_t length, bool* end) -> std::u16string {
+        block.resize(length);
+        if (m_source->Read(offset, block.data(), length) != platform::status::kSuccess) {
+            *end = true;
+            return {};
+        }
+        for (uint64_t at = 0; at + 32 <= length; at += 32) {
+            EntryKind kind = parser.Feed(block.data() + at, &entry);
+            if (kind == EntryKind::kLabel)
+                return entry.name;
+            if (kind == EntryKind::kEnd) {
+                *end = true;
+                return {};
+            }
+        }
+        return {};
+    };
+    bool end = false;
+    if (m_layout.type != FatType::kFat32)
+        return scan(m_layout.rootOffset, m_layout.rootBytes, &end);
+    fsread::ClusterSet seen;
+    seen.Reset(m_layout.clusterCount);
+    uint32_t cluster = m_layout.rootCluster;
+    while (!end && cluster >= 2 && cluster <= m_layout.clusterCount + 1 && !seen.Test(cluster - 2)) {
+        seen.Set(cluster - 2);
+        std::u16string label = scan(m_layout.ClusterOffset(cluster), m_layout.clusterSize, &end);
+        if (!label.empty())
+            return label;
+        cluster = m_next[cluster];
+    }
+    return {};
+}
+
+std::u16string FatReader::DetailLines() const
+{
+    const FatLayout& l = m_layout;
+    const char16_t* type = l.type == FatType::kFat12 ? u"FAT12" : l.type == FatType::kFat16 ? u"FAT16" : u"FAT32";
+    std::u16string text = platform::Format(
+        u"FAT type: %s\nBytes per sector: %u\nCluster size: %u bytes\nTotal clusters: %I64d\n"
+        u"Clusters in use: %I64d\nFree clusters: %I64d\nReserved sectors: %u\nFAT copies: %u\nSectors per FAT: %I64u\n",
+        type, l.bytesPerSector, l.clusterSize, m_facts.totalClusters, m_facts.clustersInUse,
+        m_facts.totalClusters - m_facts.clustersInUse, l.reservedSectors, l.fatCount, l.fatSectors);
+    if (l.type == FatType::kFat32)
+        text += platform::Format(u"Root directory cluster: %u\n", l.rootCluster);
+    else
+        text += platform::Format(u"Root directory entries: %u\n", l.rootEntries);
+    return text;
+}
+
+int ReadVolumeInfo(const std::string& path, fsread::VolumeFacts* facts)
+{
+    FatReader reader;
+    return fsread::ReadVolumeFacts(reader, path, facts);
+}
+
+} // namespace fat
