@@ -620,6 +620,10 @@ bool GetDiskFreeSpace(std::u16string_view root, uint64_t* freeToCaller, uint64_t
         std::string mountPoint;
         {
             std::lock_guard lock(g_mutex);
+            // A table file is cheap to read and stands for the machine's
+            // current state, as a mount's statvfs does.
+            if (const char* file = std::getenv("VELKLEVEL2_VOLUME_TABLE"); file && *file)
+                g_haveTable = false;
             const VolumeEntry* e = FindLocked(LetterOfRoot(root));
             if (!e)
                 return false;
