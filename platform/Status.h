@@ -29,6 +29,8 @@ constexpr int kNoMoreFiles = 18;
 constexpr int kRequestAborted = 1235;
 constexpr int kBadDevice = 1200;
 constexpr int kInsufficientBuffer = 122;
+// What a volume plug-in's Open returns on a platform it does not support.
+constexpr int kInvalidShowWinCommand = 1449;
 } // namespace status
 
 // The system message text of a status, without a trailing line break; an
