@@ -44,16 +44,19 @@ inline uint8_t BitRange(unsigned from, unsigned to) noexcept
 // Tests and sets bytes [begin, end) whole; true when any bit was set before.
 bool TestAndFill(uint8_t* begin, uint8_t* end) noexcept
 {
+    constexpr uint64_t kAllSet = ~uint64_t{0};
     uint64_t seen = 0;
     uint8_t* p = begin;
     for (; end - p >= 8; p += 8) {
         uint64_t word;
         std::memcpy(&word, p, 8);
         seen |= word;
+        std::memcpy(p, &kAllSet, 8);
     }
-    for (; p < end; ++p)
+    for (; p < end; ++p) {
         seen |= *p;
-    std::memset(begin, 0xFF, static_cast<size_t>(end - begin));
+        *p = 0xFF;
+    }
     return seen != 0;
 }
 

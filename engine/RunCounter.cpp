@@ -9,46 +9,18 @@ namespace engine {
 
 namespace {
 
-// Up to 64 bits starting at bit `at`, least significant first; bits at or
-// past `count` are zero.
-inline uint64_t LoadBits(const uint8_t* bits, size_t at, size_t count) noexcept
+// Bits [64 * index, 64 * index + 64) of the chunk, least significant first;
+// bits at or past `count` are zero.
+inline uint64_t Word(const uint8_t* bits, size_t index, size_t count) noexcept
 {
-    const size_t byte = at / 8;
-    const unsigned shift = at % 8;
-    const size_t available = (count + 7) / 8 - byte; // bytes that hold bits below count
-    uint64_t word;
-    uint8_t next = 0;
-    if (available >= 9) {
-        std::memcpy(&word, bits + byte, 8);
-        next = bits[byte + 8];
-    } else {
-        uint8_t raw[8] = {};
-        std::memcpy(raw, bits + byte, available < 8 ? available : 8);
-        std::memcpy(&word, raw, 8);
-    }
-    word >>= shift;
-    if (shift != 0)
-        word |= static_cast<uint64_t>(next) << (64 - shift);
-    const size_t left = count - at;
+    const size_t byte = index * 8;
+    const size_t bytes = (count + 7) / 8;
+    uint64_t word = 0;
+    std::memcpy(&word, bits + byte, bytes - byte >= 8 ? 8 : bytes - byte);
+    const size_t left = count - index * 64;
     if (left < 64)
         word &= (uint64_t{1} << left) - 1;
     return word;
-}
-
-// Length of the run of bits equal to `value` that starts at `at`.
-size_t RunLength(const uint8_t* bits, size_t at, size_t count, bool value) noexcept
-{
-    for (size_t position = at; position < count; position += 64) {
-        uint64_t stops = LoadBits(bits, position, count);
-        if (value)
-            stops = ~stops; // a clear bit ends a used run
-        const size_t left = count - position;
-        if (left < 64)
-            stops |= ~uint64_t{0} << left; // so does the end of the chunk
-        if (stops != 0)
-            return position + static_cast<size_t>(__builtin_ctzll(stops)) - at;
-    }
-    return count - at;
 }
 
 inline double Square(int64_t n) noexcept
@@ -59,34 +31,54 @@ inline double Square(int64_t n) noexcept
 
 } // namespace
 
-void RunCounter::AddRun(bool used, int64_t length) noexcept
-{
-    if (used) {
-        m_usedCount += length;
-        if (m_state == State::Free)
-            m_freeSquares += Square(m_freeRun);
-        m_usedRun += length;
-        m_state = State::Used;
-        m_freeRun = 0;
-    } else {
-        m_freeCount += length;
-        if (m_state == State::Used)
-            m_usedSquares += Square(m_usedRun);
-        m_freeRun += length;
-        m_state = State::Free;
-        m_usedRun = 0;
-    }
-}
-
 void RunCounter::Feed(const uint8_t* bits, size_t count) noexcept
 {
-    size_t at = 0;
-    while (at < count) {
-        const bool used = (bits[at / 8] >> (at % 8)) & 1u;
-        const size_t length = RunLength(bits, at, count, used);
-        AddRun(used, static_cast<int64_t>(length));
-        at += length;
+    if (count == 0)
+        return;
+    if (m_state == State::None)
+        m_state = (bits[0] & 1u) != 0 ? State::Used : State::Free;
+
+    // Locals, indexed by "used", keep the hot loop in registers.
+    unsigned used = m_state == State::Used ? 1u : 0u;
+    int64_t run = used ? m_usedRun : m_freeRun; // the open run
+    int64_t counts[2] = {m_freeCount, m_usedCount};
+    double squares[2] = {m_freeSquares, m_usedSquares};
+
+    auto take = [&](uint64_t word, unsigned width) {
+        const uint64_t valid = width == 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1;
+        // A set bit k of `changes` means bit k differs from the bit before it.
+        uint64_t changes = (word ^ ((word << 1) | used)) & valid;
+        unsigned last = 0;
+        while (changes != 0) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctzll(changes));
+            run += at - last;
+            counts[used] += at - last;
+            squares[used] += Square(run);
+            run = 0;
+            used ^= 1u;
+            last = at;
+            changes &= changes - 1;
+        }
+        run += width - last;
+        counts[used] += width - last;
+    };
+
+    const size_t whole = count / 64;
+    for (size_t index = 0; index < whole; ++index) {
+        uint64_t word;
+        std::memcpy(&word, bits + index * 8, 8);
+        take(word, 64);
     }
+    if (count % 64 != 0)
+        take(Word(bits, whole, count), static_cast<unsigned>(count % 64));
+
+    m_state = used ? State::Used : State::Free;
+    m_usedRun = used ? run : 0;
+    m_freeRun = used ? 0 : run;
+    m_freeCount = counts[0];
+    m_usedCount = counts[1];
+    m_freeSquares = squares[0];
+    m_usedSquares = squares[1];
 }
 
 void RunCounter::CloseRun() noexcept

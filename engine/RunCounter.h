@@ -5,8 +5,9 @@
 namespace engine {
 
 // Measures the runs of used (set) and free (clear) clusters in a bitmap fed
-// chunk after chunk. Runs may span chunks. Whole runs are taken at a time,
-// found a 64-bit word at a time, so cost grows with runs and words, not bits.
+// chunk after chunk. Runs may span chunks. The bitmap is read a 64-bit word at
+// a time and run boundaries are found from the word's bit changes, so cost
+// grows with words and runs, not with clusters.
 class RunCounter {
 public:
     // Bits [0, count) of `bits`, least significant bit first.
@@ -26,7 +27,6 @@ public:
 
 private:
     enum class State { None, Used, Free };
-    void AddRun(bool used, int64_t length) noexcept;
 
     State m_state = State::None;
     int64_t m_usedRun = 0;
