@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <cstdint>
 #include <limits>
 
@@ -69,14 +74,32 @@ TEST(FormatTest, FloatingPointRoundsAsTheCLibrary)
         EXPECT_EQ(Format(c.format, c.value), c.expected) << std::string(c.format, c.format + 5);
 }
 
+// A front end may switch the process to the user's locale; the formatter must
+// still write "74.50", never "74,50". The locale is compiled on the spot.
 TEST(FormatTest, NumbersIgnoreTheProcessLocale)
 {
-    const char* chosen = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-    if (chosen == nullptr)
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    std::u16string text = Format(u"%.2f", 74.505);
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("formatlocale-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    {
+        std::ofstream source(folder / "comma.src");
+        source << "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\ngrouping 3\nEND LC_NUMERIC\n";
+    }
+    const std::string command = "localedef -c -i '" + (folder / "comma.src").string() + "' -f ANSI_X3.4-1968 '" +
+                                (folder / "xx_COMMA").string() + "' >/dev/null 2>&1";
+    [[maybe_unused]] int ignored = std::system(command.c_str()); // warns (status 1) on the missing categories
+    setenv("LOCPATH", folder.c_str(), 1);
+    const bool switched = std::setlocale(LC_NUMERIC, "xx_COMMA") != nullptr;
+    char narrow[32] = {};
+    std::snprintf(narrow, sizeof narrow, "%.2f", 74.505);
+    std::u16string text = Format(u"%.2f %c", 74.505, u'x');
     std::setlocale(LC_NUMERIC, "C");
-    EXPECT_EQ(text, u"74.50");
+    unsetenv("LOCPATH");
+    std::filesystem::remove_all(folder);
+    if (!switched)
+        GTEST_SKIP() << "localedef could not build a locale with a decimal comma";
+    EXPECT_STREQ(narrow, "74,50"); // the locale is really in force
+    EXPECT_EQ(text, u"74.50 x");
 }
 
 TEST(FormatTest, TextAndCharacters)
