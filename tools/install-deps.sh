@@ -23,6 +23,7 @@ PACKAGES=(
   clang
   libclang-rt-dev
   libblkid-dev
+  attr
 )
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps.sh: run as root (apt-get)" >&2
