@@ -1,0 +1,240 @@
+// velk run as a user runs it, over a volume table file and the scripted plug-in.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "platform/Status.h"
+#include "platform/Utf.h"
+
+namespace {
+
+// Clusters of 4096 bytes, 100 in all:
+//   /a  0+10                   one extent: adds 0 to the file term
+//   /b  10+10 30+10 50+10      three equal extents: adds 2
+//   /c  20+1 40+3              S = 4, Q = 10: adds 16/10 - 1 = 0.6
+// The bitmap comes from the extents: used 0-20, 30-42, 50-59 (highest 59),
+// free 21-29 and 43-49. So
+//   files     A = 2.6
+//   used runs B = 44^2 / (21^2 + 13^2 + 10^2) = 1936/710
+//   free runs C = 16^2 / (9^2 + 7^2) = 256/130
+//   A*B*C = 13.961..., log10 + 1 = 2.1449..., level 2.1.
+constexpr const char* kScript = "VelkScript 1\n"
+                                "label\tDemo\n"
+                                "serial\t1A2B3C4D\n"
+                                "bytes\t409600\t229376\n"
+                                "clusters\t4096\t100\t44\n"
+                                "file\t/a\t0+10\n"
+                                "file\t/b\t10+10 30+10 50+10\n"
+                                "log\tchecked /b\n"
+                                "file\t/c\t20+1 40+3\n";
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class VelkScan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velk-cli-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        Write("demo.vscript", kScript);
+        Write("fails.vscript", "VelkScript 1\nopen-status\t21\n");
+        Write("table.txt", "C\tfixed\tVelkScript\tDemo\t1A2B3C4D\t409600\t229376\t" + m_dir + "/demo.vscript\n" +
+                               "D\tremovable\tVelkScript\tStick\t00000001\t409600\t0\t" + m_dir + "/fails.vscript\n" +
+                               "E\tfixed\tNTFS\tWin\t00000002\t409600\t0\t\n");
+        std::system(("mkdir -p '" + m_dir + "/out'").c_str());
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+    void Write(const std::string& name, const std::string& text) { std::ofstream(m_dir + "/" + name) << text; }
+    std::string Read(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    Outcome Velk(const std::string& args, const std::string& table = "table.txt")
+    {
+        const std::string command = "cd '" + m_dir + "' && VELKLEVEL2_CONFIG_DIR='" + m_dir + "/config' " +
+                                    (table.empty() ? "" : "VELKLEVEL2_VOLUME_TABLE='" + m_dir + "/" + table + "' ") +
+                                    "'" VELK_PATH "' " + args + " >'" + m_dir + "/stdout' 2>'" + m_dir + "/stderr'";
+        Outcome o;
+        const int rc = std::system(command.c_str());
+        o.exitCode = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        o.out = Read(m_dir + "/stdout");
+        o.err = Read(m_dir + "/stderr");
+        return o;
+    }
+    static double Number(const std::string& json, const std::string& name)
+    {
+        std::smatch m;
+        if (!std::regex_search(json, m, std::regex("\"" + name + "\": (-?[0-9.eE+-]+)")))
+            return -1e300;
+        return std::strtod(m[1].str().c_str(), nullptr);
+    }
+    static std::string Field(const std::string& json, const std::string& name)
+    {
+        std::smatch m;
+        if (!std::regex_search(json, m, std::regex("\"" + name + "\": (null|true|false|\"[^\"]*\")")))
+            return "?";
+        return m[1].str();
+    }
+
+    std::string m_dir;
+    const std::string m_plugins = "--plugins '" SCRIPTED_PLUGIN_FOLDER "'";
+};
+
+TEST_F(VelkScan, JsonMatchesTheHandComputedScan)
+{
+    const Outcome o = Velk("scan C --json " + m_plugins);
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(o.out.rfind("{\"volumes\": [", 0), 0u) << o.out;
+    EXPECT_EQ(Field(o.out, "letter"), "\"C\"");
+    EXPECT_EQ(Field(o.out, "description"), "\"C:\\\\ 0.00GB Demo [VelkScript]\"");
+    EXPECT_EQ(Field(o.out, "file_system"), "\"VelkScript\"");
+    EXPECT_EQ(Number(o.out, "status"), 0);
+    EXPECT_EQ(Field(o.out, "error"), "null");
+    EXPECT_EQ(Field(o.out, "interrupted"), "false");
+    EXPECT_EQ(Number(o.out, "velk_level"), 2.1);
+    EXPECT_EQ(Number(o.out, "files_scanned"), 3);
+    EXPECT_EQ(Number(o.out, "clusters_in_use"), 44);
+    EXPECT_EQ(Number(o.out, "cluster_size"), 4096);
+    EXPECT_EQ(Number(o.out, "total_clusters"), 100);
+    EXPECT_EQ(Number(o.out, "highest_cluster_used"), 59);
+    EXPECT_EQ(Number(o.out, "highest_cluster_percent"), 59);
+    EXPECT_GE(Number(o.out, "scan_duration_seconds"), 0);
+    EXPECT_EQ(Field(o.out, "overlap_warning"), "null");
+    EXPECT_EQ(Field(o.out, "summary_file"), "null");
+    EXPECT_EQ(Field(o.out, "problem_report_file"), "null");
+    EXPECT_EQ(Field(o.out, "dump_file"), "null");
+    EXPECT_NE(Field(o.out, "analysis_url"), "?");
+    EXPECT_NEAR(Number(o.out, "files"), 2.6, 1e-12);
+    EXPECT_NEAR(Number(o.out, "used_runs"), 1936.0 / 710.0, 1e-12);
+    EXPECT_NEAR(Number(o.out, "free_runs"), 256.0 / 130.0, 1e-12);
+    const std::regex top("\"top_files\": \\[\\{\"path\": \"/b\", \"extents\": 3, \"contribution\": 2\\}, "
+                         "\\{\"path\": \"/c\", \"extents\": 2, \"contribution\": 0\\.6[0-9]*\\}, "
+                         "\\{\"path\": \"/a\", \"extents\": 1, \"contribution\": 0\\}\\]");
+    EXPECT_TRUE(std::regex_search(o.out, top)) << o.out;
+}
+
+TEST_F(VelkScan, TextAndReportFiles)
+{
+    const Outcome o = Velk("scan c: --summary --dump --report -C out " + m_plugins);
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    for (const char* line : {"C:\\ 0.00GB Demo [VelkScript]\n", "  Computation finished.\n",
+                             "  Velk level:              2.1\n", "  Files scanned:           3\n",
+                             "  Volume usage:            44 clusters/0.00 GB\n",
+                             "  Highest cluster used at: 59/0.00 GB (59% of 100 clusters)\n",
+                             "  Score: files 2.6 x used runs 2.727 x free runs 1.969\n",
+                             "        2.0000       3 extents  /b\n"})
+        EXPECT_NE(o.out.find(line), std::string::npos) << line << "\n" << o.out;
+    EXPECT_TRUE(std::regex_search(o.out, std::regex("Summary log: +" + m_dir + "/out/ombrix\\.sum\\.C-[0-9]{14}\\.txt\n")))
+        << o.out;
+    EXPECT_TRUE(std::regex_search(o.out, std::regex("Extent dump: +" + m_dir + "/out/Vlm-C-Demo-1A2B3C4D-[0-9]{14}\\.txt\n")))
+        << o.out;
+    EXPECT_TRUE(std::regex_search(o.out, std::regex("Debug log: +" + m_dir + "/out/ombrix\\.err\\.[0-9]{14}\\.xml\n")))
+        << o.out;
+    const Outcome files = Velk("scan C --json --summary --dump --report -C out " + m_plugins);
+    for (const char* name : {"summary_file", "dump_file", "problem_report_file"}) {
+        const std::string path = Field(files.out, name);
+        ASSERT_GT(path.size(), 2u) << name;
+        EXPECT_EQ(::access(path.substr(1, path.size() - 2).c_str(), R_OK), 0) << path;
+    }
+}
+
+TEST_F(VelkScan, FailuresGiveStatusAndExitCode)
+{
+    Outcome o = Velk("scan D E C --json " + m_plugins);
+    EXPECT_EQ(o.exitCode, 1);
+    const std::string notReady = platform::ToUtf8(platform::StatusText(platform::status::kNotReady));
+    EXPECT_NE(o.err.find("velk: D: cannot be opened: " + notReady + " (status 21)"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("velk: E: cannot be scanned: "), std::string::npos) << "no plug-in reads NTFS here: " << o.err;
+    EXPECT_NE(o.out.find("\"status\": 21"), std::string::npos);
+    EXPECT_NE(o.out.find("\"status\": 15"), std::string::npos);
+    EXPECT_NE(o.out.find("\"velk_level\": 2.1"), std::string::npos) << "C is still scanned";
+
+    o = Velk("scan --image '" + m_dir + "/no-such.img' " + m_plugins);
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("no-such.img cannot be attached: " +
+                         platform::ToUtf8(platform::StatusText(platform::status::kFileNotFound))),
+              std::string::npos)
+        << o.err;
+
+    for (const char* usage : {"", "frob", "scan A", "scan C --all", "list --dump", "scan -C"}) {
+        o = Velk(usage);
+        EXPECT_EQ(o.exitCode, 2) << usage;
+        EXPECT_NE(o.err.find("Usage: velk"), std::string::npos) << usage;
+    }
+    o = Velk("scan C -C '" + m_dir + "/missing-folder' " + m_plugins);
+    EXPECT_EQ(o.exitCode, 2);
+
+    EXPECT_EQ(Velk("--help").exitCode, 0);
+    o = Velk("--version");
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.out.rfind("velk ", 0), 0u);
+}
+
+TEST_F(VelkScan, ImagesScanWithoutAttachingForGood)
+{
+    Write("empty.txt", "");
+    Outcome o = Velk("scan --image demo.vscript --json " + m_plugins, "empty.txt");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(Field(o.out, "letter"), "\"C\"");
+    EXPECT_EQ(Number(o.out, "velk_level"), 2.1);
+    // Nothing was remembered: a later list has no drive.
+    o = Velk("list --all " + m_plugins, "empty.txt");
+    EXPECT_EQ(o.out, "");
+
+    Write("plain.img", std::string(65536, '\0'));
+    o = Velk("scan --image plain.img " + m_plugins, "empty.txt");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("C: cannot be scanned: " +
+                         platform::ToUtf8(platform::StatusText(platform::status::kUnrecognizedVolume))),
+              std::string::npos)
+        << o.err;
+}
+
+TEST_F(VelkScan, ListAndOverlaps)
+{
+    Outcome o = Velk("list " + m_plugins);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_TRUE(std::regex_match(o.out, std::regex("C:\\\\ 0\\.00GB Demo \\[VelkScript\\] +C:\\\\ 0\\.00GB; 56% free\n")))
+        << o.out;
+    o = Velk("list --all --json " + m_plugins);
+    EXPECT_NE(o.out.find("{\"letter\": \"D\", \"description\": \"D:\\\\ 0.00GB Stick [VelkScript]\", "
+                         "\"caption\": \"D:\\\\ 0.00GB; 0% free\", \"file_system\": \"VelkScript\"}"),
+              std::string::npos)
+        << o.out;
+
+    Write("garbage.txt", "C\tfixed\n\x01\x02\x03\n");
+    o = Velk("list " + m_plugins, "garbage.txt");
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find("does not parse"), std::string::npos) << o.err;
+
+    Write("overlap.vscript", "VelkScript 1\nclusters\t4096\t20\t4\nfile\t/first\t0+4\nfile\t/second\t2+2\n");
+    Write("overlap.txt", "C\tfixed\tVelkScript\t\t0\t-\t-\t" + m_dir + "/overlap.vscript\n");
+    o = Velk("scan C --json " + m_plugins, "overlap.txt");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_NE(Field(o.out, "overlap_warning"), "null") << o.out;
+
+    o = Velk("list --plugins '" + m_dir + "/no-plugins'");
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find("no volume can be scanned"), std::string::npos);
+}
+
+} // namespace
