@@ -18,8 +18,10 @@ TEST(Records, ExtentListBufferLaysOutCountThenPackedExtents)
     std::memcpy(&length, bytes + 4 + 32 + 16, 8);
     EXPECT_EQ(first, -1);
     EXPECT_EQ(length, INT64_MAX);
-    EXPECT_EQ(list->extents()[0].firstCluster, 12345);
-    EXPECT_EQ(list->extents()[0].length, 3);
+    const int64_t firstOfFirst = list->extents()[0].firstCluster; // packed: copy before comparing
+    const int64_t lengthOfFirst = list->extents()[0].length;
+    EXPECT_EQ(firstOfFirst, 12345);
+    EXPECT_EQ(lengthOfFirst, 3);
     buffer.clear();
     EXPECT_EQ(buffer.list()->count, 0u);
 }
