@@ -38,7 +38,7 @@ constexpr int kMaxField = 65536;
 
 enum class Length { None, Char, Short, Long, LongLong, Size, IntMax, LongDouble, Int32 };
 
-struct Spec {
+struct Field {
     std::string flags;
     int width = -1;
     int precision = -1;
@@ -57,28 +57,28 @@ int ReadNumber(const char16_t*& p)
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-void AppendPadded(std::u16string& out, const char16_t* text, std::size_t size, const Spec& spec)
+void AppendPadded(std::u16string& out, const char16_t* text, std::size_t size, const Field& field)
 {
-    if (spec.width > kMaxField)
+    if (field.width > kMaxField)
         return;
-    std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    std::size_t width = field.width > 0 ? static_cast<std::size_t>(field.width) : 0;
     std::size_t pad = width > size ? width - size : 0;
-    if (!spec.leftAlign)
+    if (!field.leftAlign)
         out.append(pad, u' ');
     out.append(text, size);
-    if (spec.leftAlign)
+    if (field.leftAlign)
         out.append(pad, u' ');
 }
 
-std::string NarrowSpec(const Spec& spec, const char* length, char conversion)
+std::string NarrowFormat(const Field& field, const char* length, char conversion)
 {
-    if (spec.width > kMaxField || spec.precision > kMaxField)
+    if (field.width > kMaxField || field.precision > kMaxField)
         return {};
-    std::string narrow = "%" + spec.flags;
-    if (spec.width >= 0)
-        narrow += std::to_string(spec.width);
-    if (spec.precision >= 0)
-        narrow += "." + std::to_string(spec.precision);
+    std::string narrow = "%" + field.flags;
+    if (field.width >= 0)
+        narrow += std::to_string(field.width);
+    if (field.precision >= 0)
+        narrow += "." + std::to_string(field.precision);
     narrow += length;
     narrow += conversion;
     return narrow;
@@ -108,59 +108,59 @@ template <typename T> void AppendNumber(std::u16string& out, const std::string& 
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(text[i])));
 }
 
-void AppendInteger(std::u16string& out, const Spec& spec, char conversion, va_list* args)
+void AppendInteger(std::u16string& out, const Field& field, char conversion, va_list* args)
 {
     bool isSigned = conversion == 'd' || conversion == 'i';
-    switch (spec.length) {
+    switch (field.length) {
     case Length::Long:
         if (isSigned)
-            AppendNumber(out, NarrowSpec(spec, "l", conversion), va_arg(*args, long));
+            AppendNumber(out, NarrowFormat(field, "l", conversion), va_arg(*args, long));
         else
-            AppendNumber(out, NarrowSpec(spec, "l", conversion), va_arg(*args, unsigned long));
+            AppendNumber(out, NarrowFormat(field, "l", conversion), va_arg(*args, unsigned long));
         return;
     case Length::LongLong:
         if (isSigned)
-            AppendNumber(out, NarrowSpec(spec, "ll", conversion), va_arg(*args, long long));
+            AppendNumber(out, NarrowFormat(field, "ll", conversion), va_arg(*args, long long));
         else
-            AppendNumber(out, NarrowSpec(spec, "ll", conversion), va_arg(*args, unsigned long long));
+            AppendNumber(out, NarrowFormat(field, "ll", conversion), va_arg(*args, unsigned long long));
         return;
     case Length::Size:
         if (isSigned)
-            AppendNumber(out, NarrowSpec(spec, "z", conversion), va_arg(*args, ptrdiff_t));
+            AppendNumber(out, NarrowFormat(field, "z", conversion), va_arg(*args, ptrdiff_t));
         else
-            AppendNumber(out, NarrowSpec(spec, "z", conversion), va_arg(*args, std::size_t));
+            AppendNumber(out, NarrowFormat(field, "z", conversion), va_arg(*args, std::size_t));
         return;
     case Length::IntMax:
         if (isSigned)
-            AppendNumber(out, NarrowSpec(spec, "j", conversion), va_arg(*args, intmax_t));
+            AppendNumber(out, NarrowFormat(field, "j", conversion), va_arg(*args, intmax_t));
         else
-            AppendNumber(out, NarrowSpec(spec, "j", conversion), va_arg(*args, uintmax_t));
+            AppendNumber(out, NarrowFormat(field, "j", conversion), va_arg(*args, uintmax_t));
         return;
     case Length::Short:
-        AppendNumber(out, NarrowSpec(spec, "h", conversion), va_arg(*args, int));
+        AppendNumber(out, NarrowFormat(field, "h", conversion), va_arg(*args, int));
         return;
     case Length::Char:
-        AppendNumber(out, NarrowSpec(spec, "hh", conversion), va_arg(*args, int));
+        AppendNumber(out, NarrowFormat(field, "hh", conversion), va_arg(*args, int));
         return;
     default:
         if (isSigned)
-            AppendNumber(out, NarrowSpec(spec, "", conversion), va_arg(*args, int));
+            AppendNumber(out, NarrowFormat(field, "", conversion), va_arg(*args, int));
         else
-            AppendNumber(out, NarrowSpec(spec, "", conversion), va_arg(*args, unsigned));
+            AppendNumber(out, NarrowFormat(field, "", conversion), va_arg(*args, unsigned));
         return;
     }
 }
 
-void AppendString(std::u16string& out, const Spec& spec, va_list* args)
+void AppendString(std::u16string& out, const Field& field, va_list* args)
 {
     const char16_t* text = va_arg(*args, const char16_t*);
     if (text == nullptr)
         text = u"(null)";
     std::size_t size = 0;
-    std::size_t limit = spec.precision >= 0 ? static_cast<std::size_t>(spec.precision) : SIZE_MAX;
+    std::size_t limit = field.precision >= 0 ? static_cast<std::size_t>(field.precision) : SIZE_MAX;
     while (size < limit && text[size] != u'\0')
         ++size;
-    AppendPadded(out, text, size, spec);
+    AppendPadded(out, text, size, field);
 }
 
 } // namespace
@@ -180,53 +180,53 @@ std::u16string FormatV(const char16_t* format, va_list args)
             continue;
         }
         const char16_t* start = p++;
-        Spec spec;
+        Field field;
         for (;; ++p) {
             if (*p == u'-')
-                spec.leftAlign = true;
+                field.leftAlign = true;
             else if (*p != u'+' && *p != u' ' && *p != u'0' && *p != u'#')
                 break;
-            spec.flags.push_back(static_cast<char>(*p));
+            field.flags.push_back(static_cast<char>(*p));
         }
         if (*p == u'*') {
             ++p;
             int width = va_arg(ap, int);
             if (width < 0) {
-                spec.leftAlign = true;
-                spec.flags.push_back('-');
+                field.leftAlign = true;
+                field.flags.push_back('-');
                 width = width == INT_MIN ? INT_MAX : -width;
             }
-            spec.width = width;
+            field.width = width;
         } else if (*p >= u'0' && *p <= u'9') {
-            spec.width = ReadNumber(p);
+            field.width = ReadNumber(p);
         }
         if (*p == u'.') {
             ++p;
             if (*p == u'*') {
                 ++p;
                 int precision = va_arg(ap, int);
-                spec.precision = precision < 0 ? -1 : precision;
+                field.precision = precision < 0 ? -1 : precision;
             } else {
-                spec.precision = ReadNumber(p);
+                field.precision = ReadNumber(p);
             }
         }
         if (p[0] == u'I' && p[1] == u'6' && p[2] == u'4') {
-            spec.length = Length::LongLong;
+            field.length = Length::LongLong;
             p += 3;
         } else if (p[0] == u'I' && p[1] == u'3' && p[2] == u'2') {
-            spec.length = Length::Int32;
+            field.length = Length::Int32;
             p += 3;
         } else if (p[0] == u'I') {
-            spec.length = Length::Size;
+            field.length = Length::Size;
             p += 1;
         } else if (p[0] == u'l' && p[1] == u'l') {
-            spec.length = Length::LongLong;
+            field.length = Length::LongLong;
             p += 2;
         } else if (p[0] == u'h' && p[1] == u'h') {
-            spec.length = Length::Char;
+            field.length = Length::Char;
             p += 2;
         } else if (*p == u'l' || *p == u'h' || *p == u'z' || *p == u'j' || *p == u'L' || *p == u't') {
-            spec.length = *p == u'l'   ? Length::Long
+            field.length = *p == u'l'   ? Length::Long
                           : *p == u'h' ? Length::Short
                           : *p == u'L' ? Length::LongDouble
                           : *p == u'j' ? Length::IntMax
@@ -236,23 +236,23 @@ std::u16string FormatV(const char16_t* format, va_list args)
         char16_t conversion = *p;
         switch (conversion) {
         case u'd': case u'i': case u'u': case u'x': case u'X': case u'o':
-            AppendInteger(out, spec, static_cast<char>(conversion), &ap);
+            AppendInteger(out, field, static_cast<char>(conversion), &ap);
             break;
         case u'f': case u'F': case u'e': case u'E': case u'g': case u'G': case u'a': case u'A':
-            if (spec.length == Length::LongDouble)
-                AppendNumber(out, NarrowSpec(spec, "L", static_cast<char>(conversion)), va_arg(ap, long double));
+            if (field.length == Length::LongDouble)
+                AppendNumber(out, NarrowFormat(field, "L", static_cast<char>(conversion)), va_arg(ap, long double));
             else
-                AppendNumber(out, NarrowSpec(spec, "", static_cast<char>(conversion)), va_arg(ap, double));
+                AppendNumber(out, NarrowFormat(field, "", static_cast<char>(conversion)), va_arg(ap, double));
             break;
         case u'p':
-            AppendNumber(out, NarrowSpec(spec, "", 'p'), va_arg(ap, void*));
+            AppendNumber(out, NarrowFormat(field, "", 'p'), va_arg(ap, void*));
             break;
         case u's':
-            AppendString(out, spec, &ap);
+            AppendString(out, field, &ap);
             break;
         case u'c': {
             char16_t unit = static_cast<char16_t>(va_arg(ap, int));
-            AppendPadded(out, &unit, 1, spec);
+            AppendPadded(out, &unit, 1, field);
             break;
         }
         case u'%':

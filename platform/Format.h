@@ -9,6 +9,9 @@ namespace platform {
 // null prints "(null)"), %c (char16_t passed as int), %d %i %u %x %X (int or
 // unsigned), %ld %lu %lx (long), %I64d %I64u %I64x %lld %llu (64-bit), %f %e %g
 // (double), %%; flags - + space 0 #, width and precision, '*' for either.
+// Numbers are written as in the "C" locale whatever the process locale. An
+// unknown conversion is copied as written and takes no argument; a width or
+// numeric precision above 65536 writes nothing for its conversion.
 std::u16string FormatV(const char16_t* format, va_list args);
 std::u16string Format(const char16_t* format, ...);
 

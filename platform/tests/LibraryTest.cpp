@@ -72,7 +72,7 @@ TEST(LibraryTest, MoveTransfersOwnership)
     Library first;
     ASSERT_TRUE(first.Load(u"plattestlib"));
     Library second(std::move(first));
-    EXPECT_FALSE(first.IsLoaded()); // NOLINT(bugprone-use-after-move): moved-from state is specified
+    EXPECT_FALSE(first.IsLoaded()); // NOLINT(bugprone-use-after-move): the moved-from state is defined
     EXPECT_TRUE(second.IsLoaded());
     Library third;
     ASSERT_TRUE(third.Load(u"plattestlib"));
