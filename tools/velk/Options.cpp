@@ -27,8 +27,9 @@ const char* UsageText()
            "  -C DIR         writes report files into DIR (default: current folder)\n"
            "  --plugins DIR  loads the volume-system plug-ins from DIR\n"
            "\n"
-           "Exit status: 0 done, 1 a volume could not be opened or a scan was stopped,\n"
-           "2 usage error. Ctrl-C stops a scan and prints its partial results.\n"
+           "Exit status: 0 done, 1 a volume could not be opened, a scan was stopped or\n"
+           "there was no volume to scan, 2 usage error. Ctrl-C stops a scan and prints\n"
+           "its partial results.\n"
            "Environment: VELKLEVEL2_VOLUME_TABLE names a file that replaces the\n"
            "machine's volume table.\n";
 }

@@ -296,8 +296,11 @@ int Scan(const Options& options, std::FILE* out, std::FILE* err)
     } else {
         for (int i = 0; i < access.GetVolumeCount(); ++i)
             indexes.push_back(i);
-        if (indexes.empty())
+        // Nothing to scan is a failure: a script falls back on something else.
+        if (indexes.empty()) {
             std::fprintf(err, "velk: no volume can be scanned%s\n", options.all ? "" : " (--all adds more kinds of drives)");
+            failed = true;
+        }
     }
 
     InstallInterruptHandler();
