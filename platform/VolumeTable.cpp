@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <set>
 #include <sstream>
 
+#include "Library.h"
 #include "Settings.h"
 #include "Status.h"
 #include "Utf.h"
@@ -531,6 +533,36 @@ std::vector<VolumeEntry> BuildTable()
     return table;
 }
 
+// What a file-system plug-in tells of an image through its "ReadImageFacts"
+// export; the layout is the plug-ins' and must not change.
+struct ImageFacts {
+    uint64_t totalBytes;
+    uint64_t freeBytes;
+    uint32_t serial;
+    char16_t label[64];
+};
+static_assert(sizeof(ImageFacts) == 152 && offsetof(ImageFacts, label) == 20);
+using ReadImageFactsFn = int (*)(const char* imagePath, ImageFacts* facts);
+
+// An image is not mounted, so only a reader of its file system can count its
+// free space: the plug-ins are asked in turn.
+bool ImageFreeSpace(const std::string& image, uint64_t* freeBytes, uint64_t* totalBytes)
+{
+    for (int number = 0; number <= 5; ++number) {
+        Library plugin;
+        if (!plugin.Load(ToUtf16("fsm" + std::to_string(number))))
+            continue;
+        const auto read = plugin.Function<ReadImageFactsFn>("ReadImageFacts");
+        ImageFacts facts{};
+        if (read && read(image.c_str(), &facts) == 0) {
+            *freeBytes = facts.freeBytes;
+            *totalBytes = facts.totalBytes;
+            return true;
+        }
+    }
+    return false;
+}
+
 const VolumeEntry* FindLocked(char16_t letter)
 {
     if (!g_haveTable) {
@@ -618,6 +650,7 @@ bool GetDiskFreeSpace(std::u16string_view root, uint64_t* freeToCaller, uint64_t
 {
     try {
         std::string mountPoint;
+        std::string image;
         {
             std::lock_guard lock(g_mutex);
             // A table file is cheap to read and stands for the machine's
@@ -635,8 +668,10 @@ bool GetDiskFreeSpace(std::u16string_view root, uint64_t* freeToCaller, uint64_t
                 return true;
             }
             mountPoint = e->mountPoint;
+            image = e->mountPoint.empty() ? e->target : std::string();
         }
-        // Image volumes have no mount to ask; their file-system readers would.
+        if (!image.empty())
+            return ImageFreeSpace(image, freeToCaller, totalBytes);
         if (mountPoint.empty())
             return false;
         struct statvfs sv {};

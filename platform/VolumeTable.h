@@ -72,6 +72,9 @@ bool GetVolumeInformation(std::u16string_view root, std::u16string* label, uint3
                           std::u16string* fileSystemName);
 
 // Bytes free to the caller and total bytes; false when they cannot be had.
+// A mount answers through statvfs; an image through the "ReadImageFacts"
+// export of the first plug-in fsm0..fsm5 (found by the library search) that
+// reads its file system; a script volume through its "bytes" line.
 bool GetDiskFreeSpace(std::u16string_view root, uint64_t* freeToCaller, uint64_t* totalBytes);
 
 // Resolves "\\\\.\\X:" to the device or image file behind drive X: 0 and *target
