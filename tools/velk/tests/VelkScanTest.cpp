@@ -229,6 +229,22 @@ TEST_F(VelkScan, ImagesScanWithoutAttachingForGood)
         << o.err;
 }
 
+TEST_F(VelkScan, ImagesReadByTheirPlugins)
+{
+    // The ext4 reader beside velk both counts the image's free space for the
+    // volume table and serves the scan.
+    if (::access(VELK_BIN_DIR "/fsm5.so", R_OK) != 0)
+        GTEST_SKIP() << "no ext4 plug-in built";
+    if (std::system(("cd '" + m_dir + "' && truncate -s 32M e.img && mkfs.ext4 -q -F -L demo4 -b 1024 e.img").c_str()) != 0)
+        GTEST_SKIP() << "mkfs.ext4 is missing";
+    Write("empty.txt", "");
+    const Outcome o = Velk("scan --image e.img --json", "empty.txt");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(Field(o.out, "description"), "\"C:\\\\ 0.03GB demo4 [ext4]\"");
+    EXPECT_EQ(Number(o.out, "cluster_size"), 1024);
+    EXPECT_EQ(Number(o.out, "total_clusters"), 32768);
+}
+
 TEST_F(VelkScan, ListAndOverlaps)
 {
     Outcome o = Velk("list " + m_plugins);
