@@ -23,15 +23,6 @@ constexpr char16_t kOverlapWarning[] = u"Some file seems got overlapped or has b
 constexpr char16_t kRunCheckDisk[] = u"Run scandisk/checkdisk to solve the problem.";
 constexpr size_t kReportTextUnits = 1024;
 
-int64_t Clamp(Int128 value) noexcept
-{
-    if (value > INT64_MAX)
-        return INT64_MAX;
-    if (value < INT64_MIN)
-        return INT64_MIN;
-    return static_cast<int64_t>(value);
-}
-
 } // namespace
 
 Engine::Engine() : m_startTime(platform::Now())
@@ -97,7 +88,7 @@ void Engine::TakeExtents(const FileRecord& record)
         const int64_t first = extents[i].firstCluster;
         const int64_t length = extents[i].length;
         term.Add(length);
-        const int64_t last = Clamp(static_cast<Int128>(first) + length - 1);
+        const int64_t last = ClampToInt64(static_cast<Int128>(first) + length - 1);
         if (last > m_highestClusterUsed)
             m_highestClusterUsed = last;
         // Without a map there is nothing to compare with, so no overlap is claimed.
@@ -201,7 +192,7 @@ void Engine::AnalyzeVolume(IVolume* volume, IVelkProgress* progress)
             Int128 end = static_cast<Int128>(m_highestClusterUsed) + 1;
             if (end > volumeEnd)
                 end = volumeEnd;
-            const BitmapPassResult result = RunBitmapPass(*volume, progress, Clamp(end), m_map);
+            const BitmapPassResult result = RunBitmapPass(*volume, progress, ClampToInt64(end), m_map);
             m_usedRuns = result.usedRuns;
             m_freeRuns = result.freeRuns;
             if (result.stopped)

@@ -12,15 +12,6 @@ namespace {
 
 constexpr char16_t kDefaultWebBase[] = u"https://www.ombrix.example";
 
-int64_t Clamp(Int128 value)
-{
-    if (value > INT64_MAX)
-        return INT64_MAX;
-    if (value < INT64_MIN)
-        return INT64_MIN;
-    return static_cast<int64_t>(value);
-}
-
 } // namespace
 
 std::u16string WebBase()
@@ -34,11 +25,11 @@ std::u16string WebBase()
 std::u16string AnalysisAddress(const ScanFigures& f)
 {
     // 128-bit products: no figure a plug-in reports can overflow them.
-    const int64_t sizeGb = Clamp(static_cast<Int128>(f.totalClusters) * f.clusterSize / (Int128{1} << 30));
+    const int64_t sizeGb = ClampToInt64(static_cast<Int128>(f.totalClusters) * f.clusterSize / (Int128{1} << 30));
     const double highestGb =
         static_cast<double>(f.highestClusterUsed) * static_cast<double>(f.clusterSize) * (1.0 / (1 << 30));
     const int64_t percent =
-        f.totalClusters == 0 ? 0 : Clamp(static_cast<Int128>(f.highestClusterUsed) * 100 / f.totalClusters);
+        f.totalClusters == 0 ? 0 : ClampToInt64(static_cast<Int128>(f.highestClusterUsed) * 100 / f.totalClusters);
     return WebBase() + platform::Format(u"/cgi-bin/analyze.cgi?s=%I64d&h=%.2f&a=%d&l=%.1f", sizeGb, highestGb,
                                         static_cast<int>(static_cast<uint32_t>(percent)), f.velkLevel);
 }
