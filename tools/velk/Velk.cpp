@@ -269,6 +269,10 @@ int Scan(const Options& options, std::FILE* out, std::FILE* err)
         }
         letters.push_back(letter);
     }
+    // Paths on the command line mean what they meant where velk was started.
+    Options scanOptions = options;
+    if (!scanOptions.pluginFolder.empty() && scanOptions.pluginFolder[0] != '/')
+        scanOptions.pluginFolder = InFolder(CurrentFolder(), scanOptions.pluginFolder);
     if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
         std::fprintf(err, "velk: cannot write into %s: %s\n", options.directory.c_str(),
                      U8(StatusMessage(platform::StatusFromErrno(errno))).c_str());
@@ -279,7 +283,7 @@ int Scan(const Options& options, std::FILE* out, std::FILE* err)
     Components components;
     const bool named = !letters.empty() || !options.images.empty();
     if (!components.LoadVolumeAccess(named || options.all ? kRemovableFixedRemote : kFixedDrives,
-                                     options.pluginFolder, err) ||
+                                     scanOptions.pluginFolder, err) ||
         !components.LoadEngine(err))
         return 1;
     VolumeAccess& access = *components.Access();

@@ -169,7 +169,9 @@ TEST_F(VelkScan, TextAndReportFiles)
     EXPECT_TRUE(Stamped(Line(o.out, "Summary log"), m_dir + "/out/ombrix.sum.C-", ".txt")) << o.out;
     EXPECT_TRUE(Stamped(Line(o.out, "Extent dump"), m_dir + "/out/Vlm-C-Demo-1A2B3C4D-", ".txt")) << o.out;
     EXPECT_TRUE(Stamped(Line(o.out, "Debug log"), m_dir + "/out/ombrix.err.", ".xml")) << o.out;
-    const Outcome files = Velk("scan C --json --summary --dump --report -C out " + m_plugins);
+    // A relative plug-in folder still means the one beside the starting folder.
+    std::system(("cp -r '" SCRIPTED_PLUGIN_FOLDER "' '" + m_dir + "/plugins'").c_str());
+    const Outcome files = Velk("scan C --json --summary --dump --report -C out --plugins plugins");
     for (const char* name : {"summary_file", "dump_file", "problem_report_file"}) {
         const std::string path = Field(files.out, name);
         ASSERT_GT(path.size(), 2u) << name;
