@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,7 +68,7 @@ protected:
     }
     Outcome Velk(const std::string& args, const std::string& table = "table.txt")
     {
-        const std::string command = "cd '" + m_dir + "' && VELKLEVEL2_CONFIG_DIR='" + m_dir + "/config' " +
+        const std::string command = "cd '" + m_dir + "' || exit 99; VELKLEVEL2_CONFIG_DIR='" + m_dir + "/config' " +
                                     (table.empty() ? "" : "VELKLEVEL2_VOLUME_TABLE='" + m_dir + "/" + table + "' ") +
                                     "'" VELK_PATH "' " + args + " >'" + m_dir + "/stdout' 2>'" + m_dir + "/stderr'";
         Outcome o;
@@ -245,6 +246,25 @@ TEST_F(VelkScan, ImagesReadByTheirPlugins)
     EXPECT_EQ(Field(o.out, "description"), "\"C:\\\\ 0.03GB demo4 [ext4]\"");
     EXPECT_EQ(Number(o.out, "cluster_size"), 1024);
     EXPECT_EQ(Number(o.out, "total_clusters"), 32768);
+}
+
+TEST_F(VelkScan, CtrlCStopsTheScanAndKeepsPartialResults)
+{
+    // The volume is a pipe: velk blocks opening it, with its Ctrl-C handler in
+    // place, until the test has sent the interrupt and then the script.
+    ASSERT_EQ(::mkfifo((m_dir + "/pipe.vscript").c_str(), 0600), 0);
+    Write("pipe.txt", "C\tfixed\tVelkScript\tPipe\t0\t-\t-\t" + m_dir + "/pipe.vscript\n");
+    const std::string command = "cd '" + m_dir + "' || exit 99; VELKLEVEL2_CONFIG_DIR='" + m_dir +
+                                "/config' VELKLEVEL2_VOLUME_TABLE='" + m_dir + "/pipe.txt' '" VELK_PATH "' scan C " +
+                                m_plugins + " >stdout 2>stderr & pid=$!; exec 3>'" + m_dir +
+                                "/pipe.vscript'; kill -INT $pid; cat demo.vscript >&3; exec 3>&-; wait $pid";
+    const int rc = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    const std::string out = Read(m_dir + "/stdout");
+    EXPECT_NE(out.find("  Computation interrupted.\n"), std::string::npos) << out;
+    EXPECT_EQ(Line(out, "Files scanned"), "1") << "the walk stopped at its first file";
+    EXPECT_NE(Read(m_dir + "/stderr").find("velk: stopped"), std::string::npos);
 }
 
 TEST_F(VelkScan, ListAndOverlaps)
