@@ -3,6 +3,7 @@
 // exported by each file-system plug-in under the name "ReadImageFacts", so the
 // platform layer learns sizes without linking any file-system library.
 
+#include <cstddef>
 #include <cstdint>
 
 extern "C" {
@@ -13,6 +14,7 @@ struct VelkImageFacts {
     uint32_t serial;
     char16_t label[64]; // null-terminated, cut to fit
 };
+static_assert(sizeof(VelkImageFacts) == 152 && offsetof(VelkImageFacts, label) == 20);
 
 // 0 and *facts filled, or a Win32 status (1005 when the image does not hold
 // this plug-in's file system).

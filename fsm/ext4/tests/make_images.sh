@@ -38,6 +38,9 @@ mkfs.ext4 -q -F -t ext3 -O ^metadata_csum -b 1024 -d src blockmap.img 16M
 manifest src blockmap.files
 mkfs.ext4 -q -F -O inline_data -d src inline.img 16M
 manifest src inline.files
+# Bitmap bits stand for 16 KiB clusters of four blocks here.
+mkfs.ext4 -q -F -O bigalloc -C 16384 -b 4096 -d src bigalloc.img 32M
+manifest src bigalloc.files
 # Damage is patched into a volume without metadata checksums so that each
 # fault reaches the structure it targets (and one with them for bad records).
 mkfs.ext4 -q -F -O ^metadata_csum -b 4096 -d src plain.img 16M
@@ -69,6 +72,8 @@ else
       for k in $(seq 1 40); do : > "mnt/spread/entry-with-a-long-name-$round-$k"; done
       sync
     done
+    # Allocated but never written: an uninitialised extent, still in use.
+    fallocate -l 96K mnt/preallocated.bin
     manifest mnt frag.files
     umount mnt
   fi
