@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 
 #include "FatImages.h"
 #include "FatReader.h"
@@ -25,15 +24,19 @@ std::map<std::string, Runs> ChainsFromMshowfat(const std::string& image, const s
     std::map<std::string, Runs> chains;
     std::istringstream lines(result.output);
     std::string line;
-    std::regex run("<([0-9]+)(-([0-9]+))?>");
     while (std::getline(lines, line)) {
         std::size_t at = line.find(" <");
         if (line.rfind("::", 0) != 0 || at == std::string::npos)
             continue;
         Runs runs;
-        for (std::sregex_iterator it(line.begin() + static_cast<long>(at), line.end(), run), end; it != end; ++it) {
-            int64_t first = std::stoll((*it)[1]);
-            int64_t last = (*it)[3].matched ? std::stoll((*it)[3]) : first;
+        for (std::size_t open = line.find('<', at); open != std::string::npos; open = line.find('<', open + 1)) {
+            long long first = 0;
+            long long last = 0;
+            int fields = std::sscanf(line.c_str() + open, "<%lld-%lld>", &first, &last);
+            if (fields < 1)
+                continue;
+            if (fields == 1)
+                last = first;
             runs.emplace_back(first - 2, last - first + 1);
         }
         chains[line.substr(2, at - 2)] = runs;
@@ -44,9 +47,12 @@ std::map<std::string, Runs> ChainsFromMshowfat(const std::string& image, const s
 int64_t ClustersInUseFromFsck(const std::string& image)
 {
     fstest::CommandResult result = fstest::RunCommand("fsck.fat -n '" + image + "'");
-    std::smatch match;
-    std::regex used("([0-9]+)/([0-9]+) clusters");
-    return std::regex_search(result.output, match, used) ? std::stoll(match[1]) : -1;
+    // "... 5 files, 20/80628 clusters"
+    std::size_t at = result.output.find(" files, ");
+    long long used = -1;
+    if (at == std::string::npos || std::sscanf(result.output.c_str() + at, " files, %lld/", &used) != 1)
+        return -1;
+    return used;
 }
 
 class FatPluginTest : public ::testing::TestWithParam<FatImage> {

@@ -77,8 +77,12 @@ public:
     {
         Runs runs;
         if (record->extents != nullptr) {
-            for (uint32_t i = 0; i < record->extents->count; ++i)
-                runs.emplace_back(record->extents->extents()[i].firstCluster, record->extents->extents()[i].length);
+            for (uint32_t i = 0; i < record->extents->count; ++i) {
+                // Packed fields: copied out, never bound to a reference.
+                int64_t first = record->extents->extents()[i].firstCluster;
+                int64_t length = record->extents->extents()[i].length;
+                runs.emplace_back(first, length);
+            }
         }
         std::string path = platform::ToUtf8(record->path);
         if (files.count(path) != 0)
