@@ -40,10 +40,13 @@ void RunCounter::Feed(const uint8_t* bits, size_t count) noexcept
 
     // Locals, indexed by "used", keep the hot loop in registers.
     unsigned used = m_state == State::Used ? 1u : 0u;
-    int64_t run = used ? m_usedRun : m_freeRun; // the open run
+    const int64_t open = used ? m_usedRun : m_freeRun;
+    int64_t run = open; // the open run
     int64_t counts[2] = {m_freeCount, m_usedCount};
+    counts[used] -= open; // counted again when it closes
     double squares[2] = {m_freeSquares, m_usedSquares};
 
+    // Counts are taken as runs close, so a word without a change costs one add.
     auto take = [&](uint64_t word, unsigned width) {
         const uint64_t valid = width == 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1;
         // A set bit k of `changes` means bit k differs from the bit before it.
@@ -52,7 +55,7 @@ void RunCounter::Feed(const uint8_t* bits, size_t count) noexcept
         while (changes != 0) {
             const unsigned at = static_cast<unsigned>(__builtin_ctzll(changes));
             run += at - last;
-            counts[used] += at - last;
+            counts[used] += run;
             squares[used] += Square(run);
             run = 0;
             used ^= 1u;
@@ -60,7 +63,6 @@ void RunCounter::Feed(const uint8_t* bits, size_t count) noexcept
             changes &= changes - 1;
         }
         run += width - last;
-        counts[used] += width - last;
     };
 
     const size_t whole = count / 64;
@@ -72,6 +74,7 @@ void RunCounter::Feed(const uint8_t* bits, size_t count) noexcept
     if (count % 64 != 0)
         take(Word(bits, whole, count), static_cast<unsigned>(count % 64));
 
+    counts[used] += run; // the open run, as counted so far
     m_state = used ? State::Used : State::Free;
     m_usedRun = used ? run : 0;
     m_freeRun = used ? 0 : run;
