@@ -153,7 +153,8 @@ int NtfsReader::Open(std::unique_ptr<ImageSource> source)
         facts.label = platform::ToUtf16(volume->vol_name);
     const uint64_t sourceSize = state->source->Size();
     if (volume->mft_na == nullptr || volume->mftbmp_na == nullptr || volume->lcnbmp_na == nullptr
-        || facts.clusterSize == 0 || facts.mftRecordSize < 256 || facts.totalClusters <= 0
+        || facts.clusterSize == 0 || facts.mftRecordSize < 256 || facts.mftRecordSize > 65536
+        || facts.totalClusters <= 0
         || static_cast<uint64_t>(facts.totalClusters) > sourceSize / facts.clusterSize
         || volume->mft_na->initialized_size < 0
         || static_cast<uint64_t>(volume->mft_na->initialized_size) > sourceSize)

@@ -24,7 +24,6 @@ struct VolumeFacts {
     uint32_t mftRecordSize = 0;
     int64_t mftBytes = 0;
     int64_t mftRecords = 0;
-    int64_t mftRecordsInUse = 0;
     int majorVersion = 0;
     int minorVersion = 0;
     std::u16string label;
