@@ -25,12 +25,12 @@ done
 make_tree() {
     local tree=$1
     [ -d "$tree" ] && return
+    rm -rf "$tree.tmp"
     mkdir -p "$tree.tmp"
     for s in 1 2 3 4 5; do head -c $((s * 900)) /dev/urandom >"$tree.tmp/src$s"; done
-    for d in $(seq 1 200); do
-        mkdir -p "$tree.tmp/dir$d"
-        for f in $(seq 1 500); do ln "$tree.tmp/src$(( (d + f) % 5 + 1 ))" "$tree.tmp/dir$d/file-$f.txt"; done
-    done
+    mkdir "$tree.tmp/dir1"
+    for f in $(seq 1 500); do ln "$tree.tmp/src$((f % 5 + 1))" "$tree.tmp/dir1/file-$f.txt"; done
+    for d in $(seq 2 200); do cp -al "$tree.tmp/dir1" "$tree.tmp/dir$d"; done
     rm "$tree.tmp"/src*
     mv "$tree.tmp" "$tree"
 }

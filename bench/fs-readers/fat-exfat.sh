@@ -10,6 +10,8 @@
 # dosfstools, mtools, exfatprogs. Until `velk scan --image` exists, our side
 # is scan_plugin: Open, EnumerateFiles and ReadBitmap over the whole volume.
 set -euo pipefail
+mnt=
+dev=
 build=$(realpath "${1:-build}")
 cache=$(realpath -m "${2:-${VELK_BENCH_CACHE:-$HOME/.cache/velk-bench}}")
 mkdir -p "$cache"
@@ -24,10 +26,9 @@ make_tree() {
     [ -d "$tree" ] && return
     mkdir -p "$tree.tmp"
     for s in 1 2 3 4 5; do head -c $((s * 900)) /dev/urandom >"$tree.tmp/src$s"; done
-    for d in $(seq 1 200); do
-        mkdir -p "$tree.tmp/dir$d"
-        for f in $(seq 1 500); do ln "$tree.tmp/src$(( (d + f) % 5 + 1 ))" "$tree.tmp/dir$d/file-$f.txt"; done
-    done
+    mkdir "$tree.tmp/dir1"
+    for f in $(seq 1 500); do ln "$tree.tmp/src$(( f % 5 + 1 ))" "$tree.tmp/dir1/file-$f.txt"; done
+    for d in $(seq 2 200); do cp -al "$tree.tmp/dir1" "$tree.tmp/dir$d"; done
     rm "$tree.tmp"/src*
     mv "$tree.tmp" "$tree"
 }
@@ -42,10 +43,17 @@ make_fat32() {
     # Fill to 100 % with 256 KiB files, delete every other, then write into the holes.
     head -c 262144 /dev/urandom >"$work/filler"
     mkdir "$work/fill"
-    for i in $(seq -w 1 8200); do ln "$work/filler" "$work/fill/f$i"; done
+    for i in $(seq -w 1 100); do ln "$work/filler" "$work/fill/f$i"; done
+    for d in $(seq 1 81); do
+        mkdir "$work/fill/d$d"
+        ln "$work/fill"/f* "$work/fill/d$d/"
+    done
+    rm "$work/fill"/f*
     mcopy -s -i "$image.tmp" "$work/fill" ::/ 2>/dev/null || true
     local odd=()
-    for i in $(seq -w 1 2 8200); do odd+=("::/fill/f$i"); done
+    for d in $(seq 1 81); do
+        for i in $(seq -w 1 2 100); do odd+=("::/fill/d$d/f$i"); done
+    done
     mdel -i "$image.tmp" "${odd[@]}" 2>/dev/null || true
     make_tree "$cache/tree"
     mcopy -s -i "$image.tmp" "$cache/tree" ::/ 
@@ -63,9 +71,9 @@ make_exfat() {
     echo "building $image (once)" >&2
     truncate -s 2G "$image.tmp"
     mkfs.exfat -c 4K -L BENCH "$image.tmp" >/dev/null
-    local mnt dev
     mnt=$(mktemp -d)
     dev=$(losetup -f --show "$image.tmp")
+    trap 'mountpoint -q "$mnt" && umount "$mnt"; [ -n "$dev" ] && losetup -d "$dev"' EXIT
     mount.exfat-fuse "$dev" "$mnt"
     mkdir "$mnt/fill"
     head -c 262144 /dev/urandom >"$cache/filler"
@@ -82,6 +90,8 @@ make_exfat() {
     done
     umount "$mnt"
     losetup -d "$dev"
+    dev=
+    trap - EXIT
     rmdir "$mnt"
     rm -f "$cache/filler"
     mv "$image.tmp" "$image"
@@ -105,12 +115,18 @@ compare() {
     local name=$1 plugin=$2 fsname=$3 image=$4 peer=$5
     local table
     table=$(mktemp)
-    printf 'B\tfixed\t%s\tBENCH\t0\t-\t-\t%s\n' "$fsname" "$image" >"$table"
+    printf 'V\tfixed\t%s\tBENCH\t0\t-\t-\t%s\n' "$fsname" "$image" >"$table"
     export VELKLEVEL2_VOLUME_TABLE=$table
     cat "$image" >/dev/null # warm the cache for everyone alike
-    echo "$name: $("$scan" "$build/bin/$plugin" B)"
+    local seen
+    if ! seen=$("$scan" "$build/bin/$plugin" V); then
+        echo "$name: our scan failed" >&2
+        rm -f "$table"
+        return 1
+    fi
+    echo "$name: $seen"
     local ours theirs
-    ours=$(best_of_5 "$scan" "$build/bin/$plugin" B)
+    ours=$(best_of_5 "$scan" "$build/bin/$plugin" V)
     theirs=$(best_of_5 $peer "$image")
     printf '%-6s ours %8ss   %-14s %8ss   ratio %6.1fx\n' "$name" "$ours" "$peer" "$theirs" \
         "$(echo "$theirs / $ours" | bc -l)"

@@ -53,16 +53,22 @@ void ExfatReader::Close() noexcept
 
 int ExfatReader::LoadFat()
 {
-    uint64_t entries = static_cast<uint64_t>(m_layout.clusterCount) + 2;
-    std::vector<uint8_t> raw(entries * 4);
-    int status = m_source->Read(m_layout.FatByteOffset(), raw.data(), raw.size());
-    if (status != platform::status::kSuccess) {
-        m_reason = "FAT cannot be read";
-        return status;
+    // A slice at a time through one small buffer, as the FAT reader does.
+    const uint64_t entries = static_cast<uint64_t>(m_layout.clusterCount) + 2;
+    constexpr uint64_t kSliceEntries = 32768;
+    std::vector<uint8_t> raw(kSliceEntries * 4);
+    m_next.clear();
+    m_next.reserve(entries);
+    for (uint64_t start = 0; start < entries; start += kSliceEntries) {
+        uint64_t count = std::min(kSliceEntries, entries - start);
+        int status = m_source->Read(m_layout.FatByteOffset() + start * 4, raw.data(), count * 4);
+        if (status != platform::status::kSuccess) {
+            m_reason = "FAT cannot be read";
+            return status;
+        }
+        for (uint64_t i = 0; i < count; ++i)
+            m_next.push_back(fsread::Le32(raw.data() + i * 4));
     }
-    m_next.resize(entries);
-    for (uint64_t n = 0; n < entries; ++n)
-        m_next[n] = fsread::Le32(raw.data() + n * 4);
     return platform::status::kSuccess;
 }
 

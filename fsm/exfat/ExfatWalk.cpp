@@ -213,13 +213,14 @@ void ExfatReader::Walker::ReadDirectory(const Directory& directory, std::vector<
         for (int64_t done = 0; done < run.length;) {
             uint64_t count = std::min<uint64_t>(clustersPerRead, static_cast<uint64_t>(run.length - done));
             auto cluster = static_cast<uint32_t>(run.first + done + 2);
-            m_buffer.resize(count * m_layout.clusterSize);
-            if (source.Read(m_layout.ClusterOffset(cluster), m_buffer.data(), m_buffer.size()) !=
-                platform::status::kSuccess) {
+            uint64_t bytes = count * m_layout.clusterSize;
+            if (m_buffer.size() < bytes)
+                m_buffer.resize(bytes); // grown once, never shrunk: no zero-filling per read
+            if (source.Read(m_layout.ClusterOffset(cluster), m_buffer.data(), bytes) != platform::status::kSuccess) {
                 Damage(directory.path, u"directory cannot be read", cluster);
                 return;
             }
-            if (!ParseBlock(m_buffer.data(), m_buffer.size(), directory.path, parser, subdirectories))
+            if (!ParseBlock(m_buffer.data(), bytes, directory.path, parser, subdirectories))
                 return;
             done += static_cast<int64_t>(count);
         }

@@ -1,5 +1,7 @@
 #include "FatReader.h"
 
+#include <algorithm>
+
 #include "FatDirectory.h"
 #include "LittleEndian.h"
 #include "platform/Format.h"
@@ -70,32 +72,54 @@ void FatReader::Close() noexcept
 
 int FatReader::LoadFat()
 {
-    uint64_t entries = static_cast<uint64_t>(m_layout.clusterCount) + 2;
-    uint64_t bytes = m_layout.type == FatType::kFat12   ? (entries * 3 + 1) / 2
-                     : m_layout.type == FatType::kFat16 ? entries * 2
-                                                        : entries * 4;
-    std::vector<uint8_t> raw(bytes + 1, 0);
-    int status = m_source->Read(m_layout.FatOffset(m_layout.activeFat), raw.data(), bytes);
-    if (status != platform::status::kSuccess)
-        return status;
-    m_next.assign(entries, 0);
-    for (uint64_t n = 0; n < entries; ++n) {
-        uint32_t value;
+    // Decoded a slice at a time through one small buffer: a whole-FAT copy
+    // would cost as much again in page faults as the decoding itself.
+    const uint64_t entries = static_cast<uint64_t>(m_layout.clusterCount) + 2;
+    const uint64_t fatOffset = m_layout.FatOffset(m_layout.activeFat);
+    constexpr uint64_t kSliceEntries = 32768; // even, so FAT12 slices start on a byte
+    std::vector<uint8_t> raw(kSliceEntries * 4 + 1);
+    m_next.clear();
+    m_next.reserve(entries);
+    for (uint64_t start = 0; start < entries; start += kSliceEntries) {
+        uint64_t count = std::min(kSliceEntries, entries - start);
+        uint64_t from;
+        uint64_t bytes;
         switch (m_layout.type) {
-        case FatType::kFat12: {
-            const uint8_t* p = raw.data() + n * 3 / 2;
-            value = (n & 1) != 0 ? static_cast<uint32_t>((p[0] >> 4) | (p[1] << 4))
-                                 : static_cast<uint32_t>(p[0] | ((p[1] & 0x0F) << 8));
+        case FatType::kFat12:
+            from = start * 3 / 2;
+            bytes = (count * 3 + 1) / 2;
             break;
-        }
         case FatType::kFat16:
-            value = fsread::Le16(raw.data() + n * 2);
+            from = start * 2;
+            bytes = count * 2;
             break;
         default:
-            value = fsread::Le32(raw.data() + n * 4) & 0x0FFFFFFF;
+            from = start * 4;
+            bytes = count * 4;
             break;
         }
-        m_next[n] = value;
+        int status = m_source->Read(fatOffset + from, raw.data(), bytes);
+        if (status != platform::status::kSuccess)
+            return status;
+        raw[bytes] = 0;
+        const uint8_t* p = raw.data();
+        switch (m_layout.type) {
+        case FatType::kFat12:
+            for (uint64_t i = 0; i < count; ++i) {
+                const uint8_t* q = p + i * 3 / 2;
+                m_next.push_back((i & 1) != 0 ? static_cast<uint32_t>((q[0] >> 4) | (q[1] << 4))
+                                              : static_cast<uint32_t>(q[0] | ((q[1] & 0x0F) << 8)));
+            }
+            break;
+        case FatType::kFat16:
+            for (uint64_t i = 0; i < count; ++i)
+                m_next.push_back(fsread::Le16(p + i * 2));
+            break;
+        default:
+            for (uint64_t i = 0; i < count; ++i)
+                m_next.push_back(fsread::Le32(p + i * 4) & 0x0FFFFFFF);
+            break;
+        }
     }
     m_allocation.Reset(m_layout.clusterCount);
     for (uint64_t n = 2; n < entries; ++n) {
