@@ -348,8 +348,13 @@ private:
         if (path.size() > kMaxPathUnits)
             return;
         const Link& link = m_links[ino];
+        const std::string_view name = std::string_view(m_names).substr(link.nameOffset, link.nameLength);
         path += u'/';
-        path += platform::ToUtf16(std::string_view(m_names).substr(link.nameOffset, link.nameLength));
+        // Most names are ASCII: widen them in place and convert only the rest.
+        if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            path.append(name.begin(), name.end());
+        else
+            path += platform::ToUtf16(name);
         if (path.size() > kMaxPathUnits)
             path.resize(kMaxPathUnits);
     }
