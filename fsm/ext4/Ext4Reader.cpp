@@ -234,6 +234,7 @@ public:
         m_links.assign(static_cast<std::size_t>(m_facts.inodeCount) + 1, Link{});
         m_linked.assign(static_cast<std::size_t>(m_facts.inodeCount) + 1, false);
         m_claimed.assign(static_cast<std::size_t>(m_facts.totalBlocks / 64) + 1, 0);
+        m_names.reserve(static_cast<std::size_t>(m_facts.inodeCount) * 8);
         if (!m_facts.bitmapAvailable)
             Damage(nullptr, 0, u"the block bitmap could not be read; the engine's own map stands in for it");
         DirectoryPass();

@@ -231,6 +231,9 @@ public:
         m_records.assign(records, RecordInfo{});
         m_stamp.assign(records, 0);
         m_claimed.assign(static_cast<std::size_t>(m_facts.totalClusters / 64) + 1, 0);
+        // Room for a typical name and run per record, so the pass rarely regrows them.
+        m_names.reserve(records * 24);
+        m_runs.reserve(records + 64);
         if (!ReadRecords())
             m_result.incomplete = true;
         Deliver();
@@ -364,8 +367,10 @@ private:
         info.nameIsDos = dos;
         info.nameOffset = static_cast<uint32_t>(m_names.size());
         info.nameLength = units;
+        m_names.resize(m_names.size() + units);
+        char16_t* name = m_names.data() + info.nameOffset;
         for (uint32_t i = 0; i < units; ++i)
-            m_names.push_back(static_cast<char16_t>(Le16(value + 0x42 + 2 * i)));
+            name[i] = static_cast<char16_t>(Le16(value + 0x42 + 2 * i));
     }
 
     void AddRun(int64_t lcn, int64_t length)
