@@ -23,6 +23,7 @@
 #include "Settings.h"
 #include "Status.h"
 #include "Utf.h"
+#include "common/ImageFacts.h"
 
 namespace platform {
 namespace {
@@ -533,17 +534,6 @@ std::vector<VolumeEntry> BuildTable()
     return table;
 }
 
-// What a file-system plug-in tells of an image through its "ReadImageFacts"
-// export; the layout is the plug-ins' and must not change.
-struct ImageFacts {
-    uint64_t totalBytes;
-    uint64_t freeBytes;
-    uint32_t serial;
-    char16_t label[64];
-};
-static_assert(sizeof(ImageFacts) == 152 && offsetof(ImageFacts, label) == 20);
-using ReadImageFactsFn = int (*)(const char* imagePath, ImageFacts* facts);
-
 // An image is not mounted, so only a reader of its file system can count its
 // free space: the plug-ins are asked in turn.
 bool ImageFreeSpace(const std::string& image, uint64_t* freeBytes, uint64_t* totalBytes)
@@ -553,7 +543,7 @@ bool ImageFreeSpace(const std::string& image, uint64_t* freeBytes, uint64_t* tot
         if (!plugin.Load(ToUtf16("fsm" + std::to_string(number))))
             continue;
         const auto read = plugin.Function<ReadImageFactsFn>("ReadImageFacts");
-        ImageFacts facts{};
+        VelkImageFacts facts{};
         if (read && read(image.c_str(), &facts) == 0) {
             *freeBytes = facts.freeBytes;
             *totalBytes = facts.totalBytes;

@@ -4,6 +4,7 @@
 
 #include "ExfatReader.h"
 #include "PluginVolume.h"
+#include "platform/Status.h"
 
 extern "C" {
 
@@ -24,6 +25,17 @@ __attribute__((visibility("default"))) void DeleteVolume(IVolume** volume)
         return;
     delete static_cast<fsread::PluginVolume*>(*volume);
     *volume = nullptr;
+}
+
+// Size, free space, label and serial of an image, for the volume table.
+__attribute__((visibility("default"))) int ReadImageFacts(const char* imagePath, VelkImageFacts* facts)
+{
+    try {
+        exfat::ExfatReader reader;
+        return fsread::ReadImageFacts(reader, imagePath, facts);
+    } catch (...) {
+        return platform::status::kNotEnoughMemory;
+    }
 }
 
 } // extern "C"

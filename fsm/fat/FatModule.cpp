@@ -11,6 +11,7 @@
 
 #include "FatReader.h"
 #include "PluginVolume.h"
+#include "platform/Status.h"
 
 #ifndef VELK_FAT_MODULE
 #error "VELK_FAT_MODULE names the plug-in: 1, 2 or 4"
@@ -52,6 +53,17 @@ __attribute__((visibility("default"))) void DeleteVolume(IVolume** volume)
         return;
     delete static_cast<fsread::PluginVolume*>(*volume);
     *volume = nullptr;
+}
+
+// Size, free space, label and serial of an image, for the volume table.
+__attribute__((visibility("default"))) int ReadImageFacts(const char* imagePath, VelkImageFacts* facts)
+{
+    try {
+        fat::FatReader reader(kServes);
+        return fsread::ReadImageFacts(reader, imagePath, facts);
+    } catch (...) {
+        return platform::status::kNotEnoughMemory;
+    }
 }
 
 } // extern "C"

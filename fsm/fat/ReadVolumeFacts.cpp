@@ -1,6 +1,7 @@
 #include "FileBlockSource.h"
 #include "VolumeReader.h"
 
+#include <algorithm>
 #include <new>
 
 namespace fsread {
@@ -23,6 +24,22 @@ int ReadVolumeFacts(VolumeReader& reader, const std::string& path, VolumeFacts* 
         reader.Close();
         return platform::status::kGenFailure;
     }
+}
+
+int ReadImageFacts(VolumeReader& reader, const char* path, VelkImageFacts* facts)
+{
+    if (path == nullptr || facts == nullptr)
+        return platform::status::kInvalidParameter;
+    VolumeFacts read;
+    const int status = ReadVolumeFacts(reader, path, &read);
+    if (status != platform::status::kSuccess)
+        return status;
+    *facts = VelkImageFacts{};
+    facts->totalBytes = read.totalBytes;
+    facts->freeBytes = read.freeBytes;
+    facts->serial = read.serial;
+    std::copy_n(read.label.data(), std::min<size_t>(read.label.size(), std::size(facts->label) - 1), facts->label);
+    return status;
 }
 
 } // namespace fsread

@@ -10,6 +10,7 @@
 #include "BlockSource.h"
 #include "ClusterSet.h"
 #include "RunList.h"
+#include "common/ImageFacts.h"
 
 namespace fsread {
 
@@ -57,5 +58,8 @@ public:
 // Opens `path` read-only with a new reader and gives its facts: how the volume
 // table learns size, free space, label and serial of an image volume.
 int ReadVolumeFacts(VolumeReader& reader, const std::string& path, VolumeFacts* facts);
+
+// The same, in the form of the plug-ins' "ReadImageFacts" export.
+int ReadImageFacts(VolumeReader& reader, const char* path, VelkImageFacts* facts);
 
 } // namespace fsread

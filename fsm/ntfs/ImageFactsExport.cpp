@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "NtfsReader.h"
-#include "fsm/ext4/ImageFacts.h"
+#include "common/ImageFacts.h"
 #include "platform/Status.h"
 
 extern "C" __attribute__((visibility("default"))) int ReadImageFacts(const char* imagePath, VelkImageFacts* facts)

@@ -9,6 +9,7 @@ const char* UsageText()
     return "Usage: velk list [--all] [--json] [--plugins DIR]\n"
            "       velk scan [LETTER ...|--all] [--image PATH ...] [--json]\n"
            "                 [--summary] [--dump] [--report] [-C DIR] [--plugins DIR]\n"
+           "       velk attach PATH | detach PATH\n"
            "       velk --help | --version\n"
            "\n"
            "Measures how fragmented file systems are, as one velk level per volume\n"
@@ -19,6 +20,9 @@ const char* UsageText()
            "  scan           scans the volumes named by letter (C or C:), all listed\n"
            "                 volumes (--all), or the fixed ones when none is named\n"
            "  --image PATH   scans a disk image without attaching it for good\n"
+           "  attach         gives a disk image (a whole file system in a file) a drive\n"
+           "                 letter that later runs keep, so list and scan show it\n"
+           "  detach         forgets an attached image (the file itself is kept)\n"
            "  --json         one JSON document on stdout\n"
            "  --summary      writes the summary file (ombrix.sum.*.txt)\n"
            "  --dump         writes the extent dump (Vlm-*.txt)\n"
@@ -57,6 +61,15 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     }
     if (first == "--version") {
         options->command = Command::Version;
+        return true;
+    }
+    if (first == "attach" || first == "detach") {
+        options->command = first == "attach" ? Command::Attach : Command::Detach;
+        if (args.size() != 2 || args[1].empty()) {
+            *error = first + " takes one image path";
+            return false;
+        }
+        options->images.push_back(args[1]);
         return true;
     }
     if (first == "list")

@@ -6,7 +6,7 @@
 
 namespace velk {
 
-enum class Command { Help, Version, List, Scan };
+enum class Command { Help, Version, List, Scan, Attach, Detach };
 
 struct Options {
     Command command = Command::Help;
@@ -17,7 +17,7 @@ struct Options {
     bool report = false;           // scan: write the problem report
     std::string directory;         // -C: where the report files go
     std::string pluginFolder;      // --plugins: where fsm0..fsm5 are loaded from
-    std::vector<std::string> images; // scan --image
+    std::vector<std::string> images; // scan --image; attach/detach: the one image
     std::vector<char> letters;     // scan: drive letters, upper case
 };
 

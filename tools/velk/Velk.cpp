@@ -337,6 +337,30 @@ int Scan(const Options& options, std::FILE* out, std::FILE* err)
     return failed ? 1 : 0;
 }
 
+int Attach(const Options& options, std::FILE* out, std::FILE* err)
+{
+    const std::string& image = options.images.front();
+    char16_t letter = 0;
+    const int status = platform::AttachImage(image, &letter);
+    if (status != 0) {
+        std::fprintf(err, "velk: %s cannot be attached: %s\n", image.c_str(), U8(StatusMessage(status)).c_str());
+        return 1;
+    }
+    std::fprintf(out, "%c: %s\n", static_cast<char>(letter), image.c_str());
+    return 0;
+}
+
+int Detach(const Options& options, std::FILE* err)
+{
+    const std::string& image = options.images.front();
+    const int status = platform::DetachImage(image);
+    if (status != 0) {
+        std::fprintf(err, "velk: %s cannot be detached: %s\n", image.c_str(), U8(StatusMessage(status)).c_str());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int RunVelk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
@@ -359,6 +383,10 @@ int RunVelk(const std::vector<std::string>& args, std::FILE* out, std::FILE* err
             return List(options, out, err);
         case Command::Scan:
             return Scan(options, out, err);
+        case Command::Attach:
+            return Attach(options, out, err);
+        case Command::Detach:
+            return Detach(options, err);
         }
         return 2;
     } catch (const std::exception& e) {

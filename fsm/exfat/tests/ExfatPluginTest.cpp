@@ -9,7 +9,10 @@
 #include "ExfatImages.h"
 #include "ExfatReader.h"
 #include "LittleEndian.h"
+#include "common/ImageFacts.h"
+#include "platform/Library.h"
 #include "platform/Status.h"
+#include "platform/Utf.h"
 
 namespace {
 
@@ -150,6 +153,18 @@ TEST_P(ExfatPluginTest, VolumeFactsForTheVolumeTable)
     std::string dump = fstest::RunCommand("dump.exfat '" + m_image + "'").output;
     EXPECT_EQ(facts.freeBytes, static_cast<uint64_t>(Number(dump, "Free Clusters:")) * facts.clusterSize);
     EXPECT_EQ(facts.totalBytes, static_cast<uint64_t>(facts.totalClusters) * facts.clusterSize);
+
+    // The same facts through the export the volume table calls.
+    platform::Library fsm3;
+    ASSERT_TRUE(fsm3.Load(platform::ToUtf16(exfattest::PluginPath()))) << fsm3.Error();
+    const auto readImageFacts = fsm3.Function<ReadImageFactsFn>("ReadImageFacts");
+    ASSERT_NE(readImageFacts, nullptr);
+    VelkImageFacts exported{};
+    ASSERT_EQ(readImageFacts(m_image.c_str(), &exported), 0);
+    EXPECT_EQ(exported.totalBytes, facts.totalBytes);
+    EXPECT_EQ(exported.freeBytes, facts.freeBytes);
+    EXPECT_EQ(exported.serial, 0x1234ABCDu);
+    EXPECT_EQ(std::u16string(exported.label), u"VELKEX");
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, ExfatPluginTest, ::testing::ValuesIn(exfattest::kImages),

@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "../Ext4Reader.h"
-#include "../ImageFacts.h"
+#include "common/ImageFacts.h"
 #include "PluginHarness.h"
 #include "platform/Status.h"
 

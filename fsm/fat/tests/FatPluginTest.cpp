@@ -7,6 +7,8 @@
 
 #include "FatImages.h"
 #include "FatReader.h"
+#include "common/ImageFacts.h"
+#include "platform/Library.h"
 #include "platform/Status.h"
 
 namespace {
@@ -186,6 +188,20 @@ TEST_P(FatPluginTest, VolumeFactsForTheVolumeTableAgreeWithMinfo)
     fstest::CommandResult minfo = fstest::RunCommand("MTOOLS_SKIP_CHECK=1 minfo -i '" + m_image + "'");
     EXPECT_NE(minfo.output.find("serial number: 1234ABCD"), std::string::npos) << minfo.output;
     EXPECT_NE(fat::ReadVolumeInfo(m_image + ".missing", &facts), 0);
+
+    // The same facts through the export the volume table calls.
+    platform::Library fsm4;
+    ASSERT_TRUE(fsm4.Load(platform::ToUtf16(fattest::PluginPath("fsm4.so")))) << fsm4.Error();
+    const auto readImageFacts = fsm4.Function<ReadImageFactsFn>("ReadImageFacts");
+    ASSERT_NE(readImageFacts, nullptr);
+    VelkImageFacts exported{};
+    ASSERT_EQ(readImageFacts(m_image.c_str(), &exported), 0);
+    EXPECT_EQ(exported.totalBytes, facts.totalBytes);
+    EXPECT_EQ(exported.freeBytes, facts.freeBytes);
+    EXPECT_EQ(exported.serial, 0x1234ABCDu);
+    EXPECT_EQ(std::u16string(exported.label), facts.label);
+    EXPECT_EQ(readImageFacts((m_image + ".missing").c_str(), &exported), platform::status::kFileNotFound);
+    EXPECT_EQ(readImageFacts(nullptr, &exported), platform::status::kInvalidParameter);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FatPluginTest, ::testing::ValuesIn(fattest::kImages),

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "../NtfsReader.h"
-#include "fsm/ext4/ImageFacts.h"
+#include "common/ImageFacts.h"
 #include "fsm/ext4/tests/PluginHarness.h"
 #include "platform/Status.h"
 

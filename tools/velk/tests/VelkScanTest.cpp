@@ -248,6 +248,34 @@ TEST_F(VelkScan, ImagesReadByTheirPlugins)
     EXPECT_EQ(Number(o.out, "total_clusters"), 32768);
 }
 
+TEST_F(VelkScan, AttachedImagesAreListedUntilDetached)
+{
+    // The machine's own table, with an image attached for good to it.
+    if (::access(VELK_BIN_DIR "/fsm5.so", R_OK) != 0)
+        GTEST_SKIP() << "no ext4 plug-in built";
+    if (std::system(("cd '" + m_dir + "' && truncate -s 32M a.img && mkfs.ext4 -q -F -L attached4 a.img").c_str()) != 0)
+        GTEST_SKIP() << "mkfs.ext4 is missing";
+    Outcome o = Velk("attach a.img", "");
+    ASSERT_EQ(o.exitCode, 0) << o.err;
+    ASSERT_EQ(o.out.substr(1), ": a.img\n") << o.out;
+    const std::string letter = o.out.substr(0, 1);
+
+    o = Velk("list", "");
+    EXPECT_NE(o.out.find(letter + ":\\ 0.03GB attached4 [ext4]"), std::string::npos) << o.out;
+    EXPECT_EQ(Velk("attach a.img", "").out, letter + ": a.img\n"); // the same letter again
+    o = Velk("scan " + letter + " --json", "");
+    EXPECT_EQ(o.exitCode, 0) << o.err;
+    EXPECT_EQ(Number(o.out, "total_clusters"), 32768); // 1 KiB blocks on so small a volume
+
+    EXPECT_EQ(Velk("detach a.img", "").exitCode, 0);
+    EXPECT_EQ(Velk("list", "").out.find("attached4"), std::string::npos);
+    o = Velk("detach a.img", "");
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_NE(o.err.find("cannot be detached"), std::string::npos);
+    EXPECT_EQ(Velk("attach no-such.img", "").exitCode, 1);
+    EXPECT_EQ(Velk("attach", "").exitCode, 2);
+}
+
 TEST_F(VelkScan, CtrlCStopsTheScanAndKeepsPartialResults)
 {
     // The volume is a pipe: velk blocks opening it, with its Ctrl-C handler in
