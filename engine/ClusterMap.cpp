@@ -21,7 +21,9 @@ bool ClusterMap::Prepare(uint64_t bytes) noexcept
         const long pageSize = sysconf(_SC_PAGESIZE);
         if (pages > 0 && pageSize > 0 && bytes > static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize))
             return false;
-        void* storage = std::calloc(static_cast<size_t>(bytes), 1);
+        // Whole words, so that marking may read and write the map a word at a
+        // time; the padding is never marked.
+        void* storage = std::calloc(static_cast<size_t>((bytes + 7) / 8 * 8), 1);
         if (storage == nullptr)
             return false;
         m_bytes.reset(static_cast<uint8_t*>(storage));
@@ -35,29 +37,23 @@ bool ClusterMap::Prepare(uint64_t bytes) noexcept
 
 namespace {
 
-// Bits [from, to) of one byte, 0 <= from < to <= 8.
-inline uint8_t BitRange(unsigned from, unsigned to) noexcept
+// Bits [from, to] of a 64-bit word, 0 <= from <= to < 64.
+inline uint64_t BitRange(unsigned from, unsigned to) noexcept
 {
-    return static_cast<uint8_t>(((1u << (to - from)) - 1u) << from);
+    const uint64_t upTo = to == 63 ? ~uint64_t{0} : (uint64_t{1} << (to + 1)) - 1;
+    return upTo & (~uint64_t{0} << from);
 }
 
-// Tests and sets bytes [begin, end) whole; true when any bit was set before.
-bool TestAndFill(uint8_t* begin, uint8_t* end) noexcept
+// The map is read and written as little-endian 64-bit words: word w holds
+// clusters 64w to 64w + 63, the same bits as bytes 8w to 8w + 7.
+inline bool TestAndSet(uint8_t* word, uint64_t mask) noexcept
 {
-    constexpr uint64_t kAllSet = ~uint64_t{0};
-    uint64_t seen = 0;
-    uint8_t* p = begin;
-    for (; end - p >= 8; p += 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        seen |= word;
-        std::memcpy(p, &kAllSet, 8);
-    }
-    for (; p < end; ++p) {
-        seen |= *p;
-        *p = 0xFF;
-    }
-    return seen != 0;
+    uint64_t value;
+    std::memcpy(&value, word, 8);
+    const bool seen = (value & mask) != 0;
+    value |= mask;
+    std::memcpy(word, &value, 8);
+    return seen;
 }
 
 } // namespace
@@ -75,31 +71,25 @@ bool ClusterMap::Mark(int64_t first, int64_t length) noexcept
     if (lo >= hi)
         return overlap;
 
-    uint64_t from = static_cast<uint64_t>(lo);
-    const uint64_t to = static_cast<uint64_t>(hi);
-    uint8_t* bytes = m_bytes.get();
+    const uint64_t from = static_cast<uint64_t>(lo);
+    const uint64_t last = static_cast<uint64_t>(hi) - 1;
+    const uint64_t firstWord = from / 64;
+    const uint64_t lastWord = last / 64;
+    uint8_t* words = m_bytes.get();
+    if (firstWord == lastWord)
+        return TestAndSet(words + firstWord * 8, BitRange(from % 64, last % 64)) || overlap;
 
-    if (from / 8 == (to - 1) / 8) { // inside one byte
-        const uint8_t mask = BitRange(from % 8, static_cast<unsigned>((to - 1) % 8 + 1));
-        overlap = overlap || (bytes[from / 8] & mask) != 0;
-        bytes[from / 8] |= mask;
-        return overlap;
+    bool seen = TestAndSet(words + firstWord * 8, BitRange(from % 64, 63));
+    constexpr uint64_t kAllSet = ~uint64_t{0};
+    uint64_t middle = 0;
+    for (uint64_t w = firstWord + 1; w < lastWord; ++w) {
+        uint64_t value;
+        std::memcpy(&value, words + w * 8, 8);
+        middle |= value;
+        std::memcpy(words + w * 8, &kAllSet, 8);
     }
-    if (from % 8 != 0) { // head of a partial byte
-        const uint8_t mask = BitRange(from % 8, 8);
-        overlap = overlap || (bytes[from / 8] & mask) != 0;
-        bytes[from / 8] |= mask;
-        from = (from / 8 + 1) * 8;
-    }
-    const uint64_t wholeEnd = to / 8;
-    if (from / 8 < wholeEnd)
-        overlap = TestAndFill(bytes + from / 8, bytes + wholeEnd) || overlap;
-    if (to % 8 != 0) { // tail of a partial byte
-        const uint8_t mask = BitRange(0, to % 8);
-        overlap = overlap || (bytes[wholeEnd] & mask) != 0;
-        bytes[wholeEnd] |= mask;
-    }
-    return overlap;
+    seen = TestAndSet(words + lastWord * 8, BitRange(0, last % 64)) || seen || middle != 0;
+    return seen || overlap;
 }
 
 } // namespace engine
