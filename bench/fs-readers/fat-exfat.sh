@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Times our FAT32 and exFAT plug-ins (fsm1, fsm3) over a whole 2 GiB volume
-# with ~100,000 files and fragmented big files, against fsck.fat -n and
-# fsck.exfat -n on the same image in the same run (warm cache, best of 5,
-# whole processes). The images are built once into a cache folder.
+# Times a whole scan (`velk scan --image`: plug-in walk, bitmap and engine) of a
+# 2 GiB FAT32 and exFAT volume with ~100,000 files and fragmented big files,
+# against fsck.fat -n and fsck.exfat -n on the same image in the same run (warm
+# cache, best of 5, whole processes). The images are built once into a cache
+# folder.
 #
 #   bench/fs-readers/fat-exfat.sh [build folder] [cache folder]
 #
 # Needs root, a loop device and FUSE for the exFAT image (exfat-fuse), and
-# dosfstools, mtools, exfatprogs. Until `velk scan --image` exists, our side
-# is scan_plugin: Open, EnumerateFiles and ReadBitmap over the whole volume.
+# dosfstools, mtools, exfatprogs.
 set -euo pipefail
 mnt=
 dev=
@@ -16,8 +16,10 @@ build=$(realpath "${1:-build}")
 cache=$(realpath -m "${2:-${VELK_BENCH_CACHE:-$HOME/.cache/velk-bench}}")
 mkdir -p "$cache"
 export MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8
-scan="$build/bin/scan_plugin"
-[ -x "$scan" ] || { echo "build scan_plugin, fsm1 and fsm3 in $build first" >&2; exit 1; }
+velk="$build/bin/velk"
+for f in "$velk" "$build/bin/fsm1.so" "$build/bin/fsm3.so" "$build/bin/vk2eng.so" "$build/bin/mountx.so"; do
+    [ -e "$f" ] || { echo "build velk, vk2eng, mountx, fsm1 and fsm3 in $build first" >&2; exit 1; }
+done
 
 # A local tree of 100,000 small files in 200 folders, hard links to a few
 # sources, so it costs no space.
@@ -112,33 +114,27 @@ best_of_5() {
 }
 
 compare() {
-    local name=$1 plugin=$2 fsname=$3 image=$4 peer=$5
-    local table
-    table=$(mktemp)
-    printf 'V\tfixed\t%s\tBENCH\t0\t-\t-\t%s\n' "$fsname" "$image" >"$table"
-    export VELKLEVEL2_VOLUME_TABLE=$table
+    local name=$1 image=$2 peer=$3
     cat "$image" >/dev/null # warm the cache for everyone alike
     local seen
-    if ! seen=$("$scan" "$build/bin/$plugin" V); then
+    if ! seen=$("$velk" scan --json --image "$image" | grep -o '"files_scanned": [0-9]*'); then
         echo "$name: our scan failed" >&2
-        rm -f "$table"
         return 1
     fi
     echo "$name: $seen"
     local ours theirs
-    ours=$(best_of_5 "$scan" "$build/bin/$plugin" V)
+    ours=$(best_of_5 "$velk" scan --image "$image")
     theirs=$(best_of_5 $peer "$image")
     printf '%-6s ours %8ss   %-14s %8ss   ratio %6.1fx\n' "$name" "$ours" "$peer" "$theirs" \
         "$(echo "$theirs / $ours" | bc -l)"
-    rm -f "$table"
 }
 
 command -v bc >/dev/null || { echo "needs bc" >&2; exit 1; }
 make_fat32
-compare FAT32 fsm1.so FAT32 "$cache/fat32-100k.img" "fsck.fat -n"
+compare FAT32 "$cache/fat32-100k.img" "fsck.fat -n"
 if [ "$(id -u)" -eq 0 ] && [ -e /dev/fuse ] && command -v mount.exfat-fuse >/dev/null; then
     make_exfat
-    compare exFAT fsm3.so exFAT "$cache/exfat-100k.img" "fsck.exfat -n"
+    compare exFAT "$cache/exfat-100k.img" "fsck.exfat -n"
 else
     echo "exFAT: skipped (the image needs root, a loop device and exfat-fuse)" >&2
 fi
