@@ -24,6 +24,7 @@ PACKAGES=(
   libclang-rt-dev
   libblkid-dev
   attr
+  bc
 )
 if [ "$(id -u)" -ne 0 ]; then
   echo "install-deps.sh: run as root (apt-get)" >&2
