@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "ImageSource.h"
+#include "fsm/shared/ReaderWalk.h"
 
 namespace fsm::ext4 {
 
-struct Run {
-    int64_t first;
-    int64_t length;
-};
+using fsm::Run;
+using fsm::WalkResult;
+using fsm::WalkSink;
 
 struct VolumeFacts {
     uint32_t blockSize = 0;
@@ -30,23 +30,6 @@ struct VolumeFacts {
     uint32_t serial = 0; // first four bytes of the UUID, as a volume serial
     std::string uuid;
     bool bitmapAvailable = false;
-};
-
-class WalkSink {
-public:
-    // false stops the walk.
-    virtual bool OnFile(int percent, const std::u16string& path, const std::vector<Run>& runs) = 0;
-    // Damage met on the way; `data` is the damaged structure when at hand.
-    virtual void OnDamage(const void* data, std::size_t size, const std::u16string& text) = 0;
-
-protected:
-    ~WalkSink() = default;
-};
-
-struct WalkResult {
-    int64_t files = 0;
-    bool stopped = false; // the sink asked to stop
-    bool incomplete = false; // the walk could not reach every inode
 };
 
 class Ext4Reader {

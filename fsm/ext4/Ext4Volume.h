@@ -4,34 +4,16 @@
 #include <string>
 
 #include "Ext4Reader.h"
-#include "common/IVolume.h"
+#include "fsm/shared/ReaderVolume.h"
 
 namespace fsm::ext4 {
 
-class Ext4Volume final : public IVolume {
-public:
-    Ext4Volume() = default;
-    ~Ext4Volume() = default;
-    Ext4Volume(const Ext4Volume&) = delete;
-    Ext4Volume& operator=(const Ext4Volume&) = delete;
-
-    int Open(const char16_t* path) override;
-    int EnumerateFiles(IFileExtentSink* sink, IVolumeLog* log, void* cache) override;
-    void Close() override;
-    void Unused() override {}
-    const char16_t* GetFileSystemName() override { return u"ext4"; }
-    int ReadBitmap(int64_t firstCluster, uint32_t count, uint8_t* buffer) override;
-    const char16_t* GetDetails() override;
-
-    // Opens an image or device by its file path, bypassing the volume table.
-    int OpenTarget(const std::string& target, char16_t letter);
-
-private:
-    int Walk(IFileExtentSink* sink, IVolumeLog* log);
-
-    Ext4Reader m_reader;
-    char16_t m_letter = u'?';
-    std::u16string m_details;
+struct Ext4Traits {
+    static constexpr const char16_t* kFileSystemName = u"ext4";
+    static ClusterCounts Counts(const VolumeFacts& f) { return {f.blockSize, f.totalBlocks, f.blocksInUse}; }
+    static std::u16string FactLines(const VolumeFacts& f);
 };
+
+using Ext4Volume = ReaderVolume<Ext4Reader, Ext4Traits>;
 
 } // namespace fsm::ext4

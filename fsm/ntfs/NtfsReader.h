@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "fsm/ext4/ImageSource.h"
+#include "fsm/shared/ReaderWalk.h"
 
 namespace fsm::ntfs {
 
-struct Run {
-    int64_t first;
-    int64_t length;
-};
+using fsm::Run;
+using fsm::WalkResult;
+using fsm::WalkSink;
 
 struct VolumeFacts {
     uint32_t clusterSize = 0;
@@ -28,22 +28,6 @@ struct VolumeFacts {
     int minorVersion = 0;
     std::u16string label;
     uint32_t serial = 0; // low 32 bits of the volume serial in $Boot
-};
-
-class WalkSink {
-public:
-    // false stops the walk.
-    virtual bool OnFile(int percent, const std::u16string& path, const std::vector<Run>& runs) = 0;
-    virtual void OnDamage(const void* data, std::size_t size, const std::u16string& text) = 0;
-
-protected:
-    ~WalkSink() = default;
-};
-
-struct WalkResult {
-    int64_t files = 0;
-    bool stopped = false;
-    bool incomplete = false;
 };
 
 class NtfsReader {

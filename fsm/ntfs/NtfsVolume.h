@@ -4,34 +4,16 @@
 #include <string>
 
 #include "NtfsReader.h"
-#include "common/IVolume.h"
+#include "fsm/shared/ReaderVolume.h"
 
 namespace fsm::ntfs {
 
-class NtfsVolume final : public IVolume {
-public:
-    NtfsVolume() = default;
-    ~NtfsVolume() = default;
-    NtfsVolume(const NtfsVolume&) = delete;
-    NtfsVolume& operator=(const NtfsVolume&) = delete;
-
-    int Open(const char16_t* path) override;
-    int EnumerateFiles(IFileExtentSink* sink, IVolumeLog* log, void* cache) override;
-    void Close() override;
-    void Unused() override {}
-    const char16_t* GetFileSystemName() override { return u"NTFS"; }
-    int ReadBitmap(int64_t firstCluster, uint32_t count, uint8_t* buffer) override;
-    const char16_t* GetDetails() override;
-
-    // Opens an image or device by its file path, bypassing the volume table.
-    int OpenTarget(const std::string& target, char16_t letter);
-
-private:
-    int Walk(IFileExtentSink* sink, IVolumeLog* log);
-
-    NtfsReader m_reader;
-    char16_t m_letter = u'?';
-    std::u16string m_details;
+struct NtfsTraits {
+    static constexpr const char16_t* kFileSystemName = u"NTFS";
+    static ClusterCounts Counts(const VolumeFacts& f) { return {f.clusterSize, f.totalClusters, f.clustersInUse}; }
+    static std::u16string FactLines(const VolumeFacts& f);
 };
+
+using NtfsVolume = ReaderVolume<NtfsReader, NtfsTraits>;
 
 } // namespace fsm::ntfs
