@@ -58,12 +58,13 @@ __attribute__((visibility("default"))) void DeleteVolume(IVolume** volume)
 // Size, free space, label and serial of an image, for the volume table.
 __attribute__((visibility("default"))) int ReadImageFacts(const char* imagePath, VelkImageFacts* facts)
 {
-    try {
-        fat::FatReader reader(kServes);
-        return fsread::ReadImageFacts(reader, imagePath, facts);
-    } catch (...) {
-        return platform::status::kNotEnoughMemory;
-    }
+    if (imagePath == nullptr || facts == nullptr)
+        return platform::status::kInvalidParameter;
+    fsread::VolumeFacts read;
+    const int status = fat::ReadVolumeInfo(imagePath, &read, kServes);
+    if (status == platform::status::kSuccess)
+        fsread::CopyImageFacts(read, facts);
+    return status;
 }
 
 } // extern "C"

@@ -1,8 +1,10 @@
 #include "FatReader.h"
 
 #include <algorithm>
+#include <new>
 
 #include "FatDirectory.h"
+#include "FileBlockSource.h"
 #include "LittleEndian.h"
 #include "platform/Format.h"
 #include "platform/Status.h"
@@ -10,6 +12,20 @@
 namespace fat {
 
 int FatReader::Open(std::unique_ptr<fsread::BlockSource> source)
+{
+    return OpenWith(std::move(source), true);
+}
+
+int FatReader::ReadFacts(std::unique_ptr<fsread::BlockSource> source, fsread::VolumeFacts* facts)
+{
+    const int status = OpenWith(std::move(source), false);
+    if (status == platform::status::kSuccess && facts != nullptr)
+        *facts = m_facts;
+    Close();
+    return status;
+}
+
+int FatReader::OpenWith(std::unique_ptr<fsread::BlockSource> source, bool decodeFat)
 {
     Close();
     m_reason.clear();
@@ -41,7 +57,7 @@ int FatReader::Open(std::unique_ptr<fsread::BlockSource> source)
     }
     m_layout = layout;
     m_source = std::move(source);
-    status = LoadFat();
+    status = LoadFat(decodeFat);
     if (status != platform::status::kSuccess) {
         Close();
         return status;
@@ -55,7 +71,7 @@ int FatReader::Open(std::unique_ptr<fsread::BlockSource> source)
         m_facts.label = m_layout.bootLabel;
     m_facts.clusterSize = m_layout.clusterSize;
     m_facts.totalClusters = m_layout.clusterCount;
-    m_facts.clustersInUse = static_cast<int64_t>(m_allocation.CountSet());
+    m_facts.clustersInUse = static_cast<int64_t>(m_inUse);
     m_facts.totalBytes = dataBytes;
     m_facts.freeBytes = static_cast<uint64_t>(m_facts.totalClusters - m_facts.clustersInUse) * m_layout.clusterSize;
     return platform::status::kSuccess;
@@ -70,7 +86,7 @@ void FatReader::Close() noexcept
     m_facts = {};
 }
 
-int FatReader::LoadFat()
+int FatReader::LoadFat(bool keep)
 {
     // Decoded a slice at a time through one small buffer: a whole-FAT copy
     // would cost as much again in page faults as the decoding itself.
@@ -78,8 +94,11 @@ int FatReader::LoadFat()
     const uint64_t fatOffset = m_layout.FatOffset(m_layout.activeFat);
     constexpr uint64_t kSliceEntries = 32768; // even, so FAT12 slices start on a byte
     std::vector<uint8_t> raw(kSliceEntries * 4 + 1);
+    std::vector<uint32_t> slice(kSliceEntries);
     m_next.clear();
-    m_next.reserve(entries);
+    if (keep)
+        m_next.reserve(entries);
+    m_inUse = 0;
     for (uint64_t start = 0; start < entries; start += kSliceEntries) {
         uint64_t count = std::min(kSliceEntries, entries - start);
         uint64_t from;
@@ -107,26 +126,57 @@ int FatReader::LoadFat()
         case FatType::kFat12:
             for (uint64_t i = 0; i < count; ++i) {
                 const uint8_t* q = p + i * 3 / 2;
-                m_next.push_back((i & 1) != 0 ? static_cast<uint32_t>((q[0] >> 4) | (q[1] << 4))
-                                              : static_cast<uint32_t>(q[0] | ((q[1] & 0x0F) << 8)));
+                slice[i] = (i & 1) != 0 ? static_cast<uint32_t>((q[0] >> 4) | (q[1] << 4))
+                                        : static_cast<uint32_t>(q[0] | ((q[1] & 0x0F) << 8));
             }
             break;
         case FatType::kFat16:
             for (uint64_t i = 0; i < count; ++i)
-                m_next.push_back(fsread::Le16(p + i * 2));
+                slice[i] = fsread::Le16(p + i * 2);
             break;
         default:
             for (uint64_t i = 0; i < count; ++i)
-                m_next.push_back(fsread::Le32(p + i * 4) & 0x0FFFFFFF);
+                slice[i] = fsread::Le32(p + i * 4) & 0x0FFFFFFF;
             break;
         }
+        // Entries 0 and 1 are not clusters.
+        for (uint64_t i = start == 0 ? 2 : 0; i < count; ++i)
+            m_inUse += slice[i] != 0 ? 1 : 0;
+        if (keep)
+            m_next.insert(m_next.end(), slice.begin(), slice.begin() + static_cast<std::ptrdiff_t>(count));
     }
-    m_allocation.Reset(m_layout.clusterCount);
-    for (uint64_t n = 2; n < entries; ++n) {
-        if (m_next[n] != 0)
-            m_allocation.Set(n - 2);
+    m_allocation.Reset(keep ? m_layout.clusterCount : 0);
+    if (keep) {
+        for (uint64_t n = 2; n < entries; ++n) {
+            if (m_next[n] != 0)
+                m_allocation.Set(n - 2);
+        }
     }
     return platform::status::kSuccess;
+}
+
+uint32_t FatReader::NextCluster(uint32_t cluster)
+{
+    if (!m_next.empty())
+        return m_next[cluster];
+    // Without the decoded FAT, one entry is read from the volume.
+    const uint64_t fatOffset = m_layout.FatOffset(m_layout.activeFat);
+    uint8_t raw[4] = {};
+    switch (m_layout.type) {
+    case FatType::kFat12:
+        if (m_source->Read(fatOffset + uint64_t{cluster} * 3 / 2, raw, 2) != platform::status::kSuccess)
+            return 0;
+        return (cluster & 1) != 0 ? static_cast<uint32_t>((raw[0] >> 4) | (raw[1] << 4))
+                                  : static_cast<uint32_t>(raw[0] | ((raw[1] & 0x0F) << 8));
+    case FatType::kFat16:
+        if (m_source->Read(fatOffset + uint64_t{cluster} * 2, raw, 2) != platform::status::kSuccess)
+            return 0;
+        return fsread::Le16(raw);
+    default:
+        if (m_source->Read(fatOffset + uint64_t{cluster} * 4, raw, 4) != platform::status::kSuccess)
+            return 0;
+        return fsread::Le32(raw) & 0x0FFFFFFF;
+    }
 }
 
 std::u16string FatReader::FindRootLabel()
@@ -162,7 +212,7 @@ std::u16string FatReader::FindRootLabel()
         std::u16string label = scan(m_layout.ClusterOffset(cluster), m_layout.clusterSize, &end);
         if (!label.empty())
             return label;
-        cluster = m_next[cluster];
+        cluster = NextCluster(cluster);
     }
     return {};
 }
@@ -183,10 +233,20 @@ std::u16string FatReader::DetailLines() const
     return text;
 }
 
-int ReadVolumeInfo(const std::string& path, fsread::VolumeFacts* facts)
+int ReadVolumeInfo(const std::string& path, fsread::VolumeFacts* facts, unsigned servedTypes)
 {
-    FatReader reader;
-    return fsread::ReadVolumeFacts(reader, path, facts);
+    try {
+        std::unique_ptr<fsread::BlockSource> source;
+        const int status = fsread::FileBlockSource::Open(path, &source);
+        if (status != platform::status::kSuccess)
+            return status;
+        FatReader reader(servedTypes);
+        return reader.ReadFacts(std::move(source), facts);
+    } catch (const std::bad_alloc&) {
+        return platform::status::kNotEnoughMemory;
+    } catch (...) {
+        return platform::status::kGenFailure;
+    }
 }
 
 } // namespace fat

@@ -20,6 +20,9 @@ public:
     explicit FatReader(unsigned servedTypes = kServesAnyFat) noexcept : m_served(servedTypes) {}
 
     int Open(std::unique_ptr<fsread::BlockSource> source) override;
+    // The volume's facts alone, without keeping the FAT in memory: what listing
+    // a volume asks. Leaves the reader closed.
+    int ReadFacts(std::unique_ptr<fsread::BlockSource> source, fsread::VolumeFacts* facts);
     void Close() noexcept override;
     bool IsOpen() const noexcept override { return m_source != nullptr; }
     const fsread::VolumeFacts& Facts() const noexcept override { return m_facts; }
@@ -35,7 +38,12 @@ private:
     class Walker;
     friend class Walker;
 
-    int LoadFat();
+    int OpenWith(std::unique_ptr<fsread::BlockSource> source, bool decodeFat);
+    // Counts the clusters in use; with `keep`, also holds the decoded FAT and
+    // the allocation bitmap for a walk.
+    int LoadFat(bool keep);
+    // The FAT entry of a cluster, from memory or, without the decoded FAT, from the volume.
+    uint32_t NextCluster(uint32_t cluster);
     std::u16string FindRootLabel();
 
     unsigned m_served;
@@ -43,11 +51,12 @@ private:
     FatLayout m_layout;
     std::vector<uint32_t> m_next; // the FAT, decoded, indexed by FAT cluster number
     fsread::ClusterSet m_allocation;
+    uint64_t m_inUse = 0;
     fsread::VolumeFacts m_facts;
     std::string m_reason;
 };
 
 // Size, free space, label and serial of the FAT volume in an image or device.
-int ReadVolumeInfo(const std::string& path, fsread::VolumeFacts* facts);
+int ReadVolumeInfo(const std::string& path, fsread::VolumeFacts* facts, unsigned servedTypes = kServesAnyFat);
 
 } // namespace fat

@@ -32,14 +32,18 @@ int ReadImageFacts(VolumeReader& reader, const char* path, VelkImageFacts* facts
         return platform::status::kInvalidParameter;
     VolumeFacts read;
     const int status = ReadVolumeFacts(reader, path, &read);
-    if (status != platform::status::kSuccess)
-        return status;
+    if (status == platform::status::kSuccess)
+        CopyImageFacts(read, facts);
+    return status;
+}
+
+void CopyImageFacts(const VolumeFacts& read, VelkImageFacts* facts)
+{
     *facts = VelkImageFacts{};
     facts->totalBytes = read.totalBytes;
     facts->freeBytes = read.freeBytes;
     facts->serial = read.serial;
     std::copy_n(read.label.data(), std::min<size_t>(read.label.size(), std::size(facts->label) - 1), facts->label);
-    return status;
 }
 
 } // namespace fsread

@@ -61,5 +61,6 @@ int ReadVolumeFacts(VolumeReader& reader, const std::string& path, VolumeFacts* 
 
 // The same, in the form of the plug-ins' "ReadImageFacts" export.
 int ReadImageFacts(VolumeReader& reader, const char* path, VelkImageFacts* facts);
+void CopyImageFacts(const VolumeFacts& read, VelkImageFacts* facts);
 
 } // namespace fsread
