@@ -359,42 +359,51 @@ bool IsUnder(std::u16string_view path, std::u16string_view parent)
     return path.size() > parent.size() && path[parent.size()] == u'\\' && SameName(path.substr(0, parent.size()), parent);
 }
 
+// Runs `work(hive, path, hiveName)` on the hive of `key`, loaded under the
+// lock. A malformed key gives 87, running out of memory 8.
+template <typename Work> int WithHive(std::u16string_view key, Work work)
+{
+    try {
+        std::string hiveName;
+        std::u16string path;
+        if (!SplitKey(key, &hiveName, &path))
+            return status::kInvalidParameter;
+        std::lock_guard lock(g_mutex);
+        Hive hive = LoadHive(hiveName);
+        return work(hive, path, hiveName);
+    } catch (...) {
+        return status::kNotEnoughMemory;
+    }
+}
+
 int WriteValue(std::u16string_view key, std::u16string_view name, const Value& value)
 {
-    std::string hiveName;
-    std::u16string path;
-    if (!SplitKey(key, &hiveName, &path))
-        return status::kInvalidParameter;
-    std::lock_guard lock(g_mutex);
-    Hive hive = LoadHive(hiveName);
-    Key& k = EnsureKey(hive, path);
-    if (Value* existing = FindValue(k, name)) {
-        const std::u16string keepName = existing->name;
-        *existing = value;
-        existing->name = keepName;
-    } else {
-        k.values.push_back(value);
-        k.values.back().name = std::u16string(name);
-    }
-    return SaveHive(hiveName, hive);
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string& hiveName) {
+        Key& k = EnsureKey(hive, path);
+        if (Value* existing = FindValue(k, name)) {
+            const std::u16string keepName = existing->name;
+            *existing = value;
+            existing->name = keepName;
+        } else {
+            k.values.push_back(value);
+            k.values.back().name = std::u16string(name);
+        }
+        return SaveHive(hiveName, hive);
+    });
 }
 
 int ReadValue(std::u16string_view key, std::u16string_view name, Value* out)
 {
-    std::string hiveName;
-    std::u16string path;
-    if (!SplitKey(key, &hiveName, &path))
-        return status::kInvalidParameter;
-    std::lock_guard lock(g_mutex);
-    Hive hive = LoadHive(hiveName);
-    Key* k = FindKey(hive, path);
-    if (!k)
-        return status::kFileNotFound;
-    Value* v = FindValue(*k, name);
-    if (!v)
-        return status::kFileNotFound;
-    *out = *v;
-    return status::kSuccess;
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string&) {
+        Key* k = FindKey(hive, path);
+        if (!k)
+            return status::kFileNotFound;
+        Value* v = FindValue(*k, name);
+        if (!v)
+            return status::kFileNotFound;
+        *out = *v;
+        return status::kSuccess;
+    });
 }
 
 } // namespace
@@ -466,31 +475,17 @@ int WriteSettingDword(std::u16string_view key, std::u16string_view name, uint32_
 
 int CreateSettingKey(std::u16string_view key)
 {
-    try {
-        std::string hiveName;
-        std::u16string path;
-        if (!SplitKey(key, &hiveName, &path))
-            return status::kInvalidParameter;
-        std::lock_guard lock(g_mutex);
-        Hive hive = LoadHive(hiveName);
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string& hiveName) {
         if (FindKey(hive, path) && (path.empty() || FindKey(hive, u"")))
             return status::kSuccess;
         EnsureKey(hive, path);
         return SaveHive(hiveName, hive);
-    } catch (...) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 int DeleteSettingValue(std::u16string_view key, std::u16string_view name)
 {
-    try {
-        std::string hiveName;
-        std::u16string path;
-        if (!SplitKey(key, &hiveName, &path))
-            return status::kInvalidParameter;
-        std::lock_guard lock(g_mutex);
-        Hive hive = LoadHive(hiveName);
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string& hiveName) {
         Key* k = FindKey(hive, path);
         if (!k)
             return status::kFileNotFound;
@@ -501,38 +496,22 @@ int DeleteSettingValue(std::u16string_view key, std::u16string_view name)
             }
         }
         return status::kFileNotFound;
-    } catch (...) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 int DeleteSettingKey(std::u16string_view key)
 {
-    try {
-        std::string hiveName;
-        std::u16string path;
-        if (!SplitKey(key, &hiveName, &path))
-            return status::kInvalidParameter;
-        std::lock_guard lock(g_mutex);
-        Hive hive = LoadHive(hiveName);
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string& hiveName) {
         if (!FindKey(hive, path))
             return status::kFileNotFound;
         std::erase_if(hive, [&](const Key& k) { return SameName(k.path, path) || IsUnder(k.path, path); });
         return SaveHive(hiveName, hive);
-    } catch (...) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 int ListSettingSubkeys(std::u16string_view key, std::vector<std::u16string>* names)
 {
-    try {
-        std::string hiveName;
-        std::u16string path;
-        if (!SplitKey(key, &hiveName, &path))
-            return status::kInvalidParameter;
-        std::lock_guard lock(g_mutex);
-        Hive hive = LoadHive(hiveName);
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string&) {
         if (!path.empty() && !FindKey(hive, path))
             return status::kFileNotFound;
         names->clear();
@@ -544,20 +523,12 @@ int ListSettingSubkeys(std::u16string_view key, std::vector<std::u16string>* nam
                 names->push_back(rest);
         }
         return status::kSuccess;
-    } catch (...) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 int ListSettingValues(std::u16string_view key, std::vector<std::u16string>* names)
 {
-    try {
-        std::string hiveName;
-        std::u16string path;
-        if (!SplitKey(key, &hiveName, &path))
-            return status::kInvalidParameter;
-        std::lock_guard lock(g_mutex);
-        Hive hive = LoadHive(hiveName);
+    return WithHive(key, [&](Hive& hive, const std::u16string& path, const std::string&) {
         Key* k = FindKey(hive, path);
         if (!k)
             return path.empty() ? (names->clear(), status::kSuccess) : status::kFileNotFound;
@@ -565,9 +536,7 @@ int ListSettingValues(std::u16string_view key, std::vector<std::u16string>* name
         for (const Value& v : k->values)
             names->push_back(v.name);
         return status::kSuccess;
-    } catch (...) {
-        return status::kNotEnoughMemory;
-    }
+    });
 }
 
 } // namespace platform
