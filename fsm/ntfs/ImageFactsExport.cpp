@@ -1,28 +1,7 @@
 // Free space, size, label and serial of an NTFS image, for the volume table.
-#include <algorithm>
-
-#include "NtfsReader.h"
-#include "common/ImageFacts.h"
-#include "platform/Status.h"
+#include "NtfsVolume.h"
 
 extern "C" __attribute__((visibility("default"))) int ReadImageFacts(const char* imagePath, VelkImageFacts* facts)
 {
-    if (imagePath == nullptr || facts == nullptr)
-        return platform::status::kInvalidParameter;
-    try {
-        fsm::ntfs::NtfsReader reader;
-        int status = reader.OpenPath(imagePath);
-        if (status != 0)
-            return status;
-        const auto& f = reader.Facts();
-        *facts = VelkImageFacts{};
-        facts->totalBytes = static_cast<uint64_t>(f.totalClusters) * f.clusterSize;
-        facts->freeBytes = static_cast<uint64_t>(f.totalClusters - f.clustersInUse) * f.clusterSize;
-        facts->serial = f.serial;
-        const std::size_t units = std::min<std::size_t>(f.label.size(), 63);
-        std::copy_n(f.label.data(), units, facts->label);
-        return 0;
-    } catch (...) {
-        return platform::status::kNotEnoughMemory;
-    }
+    return fsm::ReadImageFactsWith<fsm::ntfs::NtfsReader, fsm::ntfs::NtfsTraits>(imagePath, facts);
 }

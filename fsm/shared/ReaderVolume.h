@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
 
 #include "ReaderWalk.h"
 #include "common/IVolume.h"
+#include "common/ImageFacts.h"
 #include "common/Records.h"
 #include "platform/Format.h"
 #include "platform/Status.h"
@@ -186,5 +188,28 @@ private:
     char16_t m_letter = u'?';
     std::u16string m_details;
 };
+
+// What the plug-in's "ReadImageFacts" export tells the volume table of an image.
+template <typename Reader, typename Traits> int ReadImageFactsWith(const char* imagePath, VelkImageFacts* facts)
+{
+    if (imagePath == nullptr || facts == nullptr)
+        return platform::status::kInvalidParameter;
+    try {
+        Reader reader;
+        const int status = reader.OpenPath(imagePath);
+        if (status != 0)
+            return status;
+        const auto& f = reader.Facts();
+        const ClusterCounts counts = Traits::Counts(f);
+        *facts = VelkImageFacts{};
+        facts->totalBytes = static_cast<uint64_t>(counts.totalClusters) * counts.clusterSize;
+        facts->freeBytes = static_cast<uint64_t>(counts.totalClusters - counts.clustersInUse) * counts.clusterSize;
+        facts->serial = f.serial;
+        std::copy_n(f.label.data(), std::min<std::size_t>(f.label.size(), std::size(facts->label) - 1), facts->label);
+        return 0;
+    } catch (...) {
+        return platform::status::kNotEnoughMemory;
+    }
+}
 
 } // namespace fsm
