@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "DirectoryPieces.h"
 #include "FatDirectory.h"
 #include "FatReader.h"
 #include "platform/Format.h"
@@ -148,24 +149,12 @@ void FatReader::Walker::ReadDirectory(const Directory& directory, std::vector<Di
         ParseBlock(m_buffer.data(), m_buffer.size(), directory.path, parser, subdirectories);
         return;
     }
-    // Read a run at a time in pieces of whole clusters, about 1 MiB each.
-    const uint64_t clustersPerRead = std::max<uint64_t>(1, (uint64_t{1} << 20) / m_layout.clusterSize);
-    for (const fsread::Run& run : directory.runs.Runs()) {
-        for (int64_t done = 0; done < run.length;) {
-            uint64_t count = std::min<uint64_t>(clustersPerRead, static_cast<uint64_t>(run.length - done));
-            auto cluster = static_cast<uint32_t>(run.first + done + 2);
-            uint64_t bytes = count * m_layout.clusterSize;
-            if (m_buffer.size() < bytes)
-                m_buffer.resize(bytes); // grown once, never shrunk: no zero-filling per read
-            if (source.Read(m_layout.ClusterOffset(cluster), m_buffer.data(), bytes) != platform::status::kSuccess) {
-                Damage(directory.path, u"directory cannot be read", cluster);
-                return;
-            }
-            if (!ParseBlock(m_buffer.data(), bytes, directory.path, parser, subdirectories))
-                return;
-            done += static_cast<int64_t>(count);
-        }
-    }
+    const uint32_t failed = fsread::ReadDirectoryPieces(
+        source, m_layout, directory.runs, m_buffer, [&](const uint8_t* data, uint64_t bytes) {
+            return ParseBlock(data, bytes, directory.path, parser, subdirectories);
+        });
+    if (failed != 0)
+        Damage(directory.path, u"directory cannot be read", failed);
 }
 
 bool FatReader::Walker::ParseBlock(const uint8_t* data, uint64_t length, const std::u16string& path,
